@@ -1,0 +1,20 @@
+#pragma once
+// Making a new database: the tables and the records a first start needs.
+
+#include "datastore/database.h"
+
+#include <QStringList>
+
+namespace mw {
+
+// Creates an empty database at the location holding the one settings record, the
+// one counter record (both counters at 1), security profile 0 with every right
+// and the user SUPERVISOR with an empty password and profile 0.
+void createDatabase(const DatabaseLocation& location);
+
+// Fills a freshly created database with a demonstration data set and writes small
+// scanned documents into documentDirectory. Gives lines describing the demo users
+// and their passwords.
+QStringList fillDemoData(const DatabaseLocation& location, const QString& documentDirectory);
+
+} // namespace mw

@@ -1,0 +1,439 @@
+#include "datastore/database.h"
+
+#include <QAtomicInt>
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcessEnvironment>
+#include <QSet>
+#include <QSettings>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlRecord>
+#include <QUrl>
+
+#include <sqlite3.h>
+
+namespace mw {
+
+namespace {
+
+QAtomicInt g_connectionCounter;
+
+// Upper case for any script, so that searches in capitals find accented letters
+// on SQLite as they do on PostgreSQL. Plain ASCII takes the quick way.
+void sqliteUpper(sqlite3_context* ctx, int argc, sqlite3_value** argv)
+{
+    if (argc != 1 || sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const auto* text = sqlite3_value_text(argv[0]);
+    const int n = sqlite3_value_bytes(argv[0]);
+    bool ascii = true;
+    for (int i = 0; i < n && ascii; ++i)
+        ascii = text[i] < 0x80;
+    if (ascii) {
+        QByteArray out(reinterpret_cast<const char*>(text), n);
+        for (char& c : out)
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+        sqlite3_result_text(ctx, out.constData(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    const QByteArray out = QString::fromUtf8(reinterpret_cast<const char*>(text), n).toUpper().toUtf8();
+    sqlite3_result_text(ctx, out.constData(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
+
+} // namespace
+
+bool DbError::isKeyViolation() const
+{
+    // SQLite: SQLITE_CONSTRAINT and its unique/primary key variants; PostgreSQL: unique_violation.
+    return m_code == QLatin1String("19") || m_code == QLatin1String("2067") || m_code == QLatin1String("1555") ||
+           m_code == QLatin1String("23505");
+}
+
+// ---------------------------------------------------------------------------
+// Location
+
+QString DatabaseLocation::sqliteFile() const
+{
+    return QDir(directory).filePath(QString::fromLatin1(Database::SQLiteFileName));
+}
+
+QString DatabaseLocation::describe() const
+{
+    if (dialect == Dialect::SQLite)
+        return QDir::toNativeSeparators(directory);
+    QUrl u(url);
+    u.setPassword(QString());
+    return u.toString();
+}
+
+DatabaseLocation DatabaseLocation::parse(const QString& value)
+{
+    DatabaseLocation loc;
+    const QString v = value.trimmed();
+    if (v.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
+        v.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive)) {
+        loc.dialect = Dialect::PostgreSQL;
+        loc.url = v;
+    } else {
+        loc.dialect = Dialect::SQLite;
+        QString dir = v;
+        dir.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        loc.directory = dir.isEmpty() ? QDir::currentPath() : dir;
+    }
+    return loc;
+}
+
+DatabaseLocation DatabaseLocation::resolve(const QString& workingDirectory)
+{
+    const QString env = QProcessEnvironment::systemEnvironment().value(QStringLiteral("MERROWIND_DATABASE"));
+    if (!env.trimmed().isEmpty())
+        return parse(env);
+    QSettings machine(QSettings::SystemScope, QStringLiteral("Merrowind"), QStringLiteral("Merrowind"));
+    const QString configured = machine.value(QStringLiteral("Databases/Merrowind")).toString();
+    if (!configured.trimmed().isEmpty())
+        return parse(configured);
+    return parse(workingDirectory);
+}
+
+// ---------------------------------------------------------------------------
+// Database
+
+Database::Database() = default;
+
+Database::~Database() { close(); }
+
+bool Database::isOpen() const { return m_db.isValid() && m_db.isOpen(); }
+
+QString Database::errorText(const QSqlError& e)
+{
+    QString db = e.databaseText().trimmed();
+    QString drv = e.driverText().trimmed();
+    if (db.isEmpty())
+        return drv;
+    if (drv.isEmpty() || db.contains(drv))
+        return db;
+    return db;
+}
+
+void Database::close()
+{
+    m_cache.clear();
+    if (m_db.isValid()) {
+        if (m_db.isOpen())
+            m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connectionName);
+    }
+    m_txDepth = 0;
+    m_txFailed = false;
+}
+
+void Database::connect(const DatabaseLocation& location, bool mustExist)
+{
+    close();
+    m_location = location;
+    m_connectionName = QStringLiteral("merrowind-%1").arg(g_connectionCounter.fetchAndAddOrdered(1));
+    if (location.dialect == Dialect::SQLite) {
+        QFileInfo dir(location.directory);
+        if (!dir.exists() || !dir.isDir())
+            throw DbError(QStringLiteral("The database directory \"%1\" does not exist.")
+                              .arg(QDir::toNativeSeparators(location.directory)));
+        const bool exists = QFileInfo::exists(location.sqliteFile());
+        if (mustExist && !exists)
+            throw DbError(QStringLiteral("There is no Merrowind database in \"%1\" (the file %2 is missing).")
+                              .arg(QDir::toNativeSeparators(location.directory),
+                                   QString::fromLatin1(SQLiteFileName)));
+        if (!mustExist && exists)
+            throw DbError(QStringLiteral("\"%1\" already holds a Merrowind database.")
+                              .arg(QDir::toNativeSeparators(location.directory)));
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+        m_db.setDatabaseName(location.sqliteFile());
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=15000"));
+    } else {
+        const QUrl url(location.url);
+        if (!url.isValid() || url.host().isEmpty())
+            throw DbError(QStringLiteral("The database address \"%1\" is not a valid PostgreSQL address.")
+                              .arg(location.url));
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
+        m_db.setHostName(url.host());
+        if (url.port() > 0)
+            m_db.setPort(url.port());
+        m_db.setUserName(url.userName());
+        m_db.setPassword(url.password());
+        QString name = url.path();
+        if (name.startsWith(QLatin1Char('/')))
+            name.remove(0, 1);
+        m_db.setDatabaseName(name.isEmpty() ? QStringLiteral("merrowind") : name);
+        m_db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+    }
+    if (!m_db.open()) {
+        const QString msg = errorText(m_db.lastError());
+        close();
+        throw DbError(QStringLiteral("Cannot open the database %1: %2").arg(location.describe(), msg));
+    }
+    prepareConnection();
+}
+
+void Database::prepareConnection()
+{
+    if (dialect() == Dialect::SQLite) {
+        const QVariant h = m_db.driver()->handle();
+        if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0) {
+            sqlite3* handle = *static_cast<sqlite3* const*>(h.data());
+            sqlite3_create_function_v2(handle, "upper", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                       &sqliteUpper, nullptr, nullptr, nullptr);
+        }
+        // A rollback journal, not WAL: the file may sit on a shared network drive.
+        exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
+        exec(QStringLiteral("PRAGMA case_sensitive_like=ON"));
+        exec(QStringLiteral("PRAGMA cache_size=-32768"));
+        exec(QStringLiteral("PRAGMA temp_store=MEMORY"));
+    } else {
+        exec(QStringLiteral("SET client_min_messages TO WARNING"));
+    }
+}
+
+void Database::open(const DatabaseLocation& location)
+{
+    connect(location, true);
+    try {
+        verifySchema();
+    } catch (...) {
+        close();
+        throw;
+    }
+}
+
+void Database::create(const DatabaseLocation& location)
+{
+    connect(location, false);
+    try {
+        createSchema();
+    } catch (...) {
+        close();
+        if (location.dialect == Dialect::SQLite)
+            QFile::remove(location.sqliteFile());
+        throw;
+    }
+}
+
+QVariant Database::toStorage(const QVariant& v)
+{
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        return QVariant(v.toBool() ? 1 : 0);
+    case QMetaType::QDate: {
+        const QDate d = v.toDate();
+        return d.isValid() ? QVariant(d.toString(Qt::ISODate)) : QVariant(QMetaType(QMetaType::QString));
+    }
+    case QMetaType::QDateTime:
+        return QVariant(v.toDateTime().toString(Qt::ISODate));
+    default:
+        return v;
+    }
+}
+
+QSqlQuery Database::exec(const QString& sql, const QVariantList& binds)
+{
+    if (!isOpen())
+        throw DbError(QStringLiteral("The database is not open."));
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (binds.isEmpty()) {
+        if (!q.exec(sql))
+            throw DbError(errorText(q.lastError()), q.lastError().nativeErrorCode());
+        return q;
+    }
+    if (!q.prepare(sql))
+        throw DbError(errorText(q.lastError()), q.lastError().nativeErrorCode());
+    for (const QVariant& b : binds)
+        q.addBindValue(toStorage(b));
+    if (!q.exec())
+        throw DbError(errorText(q.lastError()), q.lastError().nativeErrorCode());
+    return q;
+}
+
+QSqlQuery& Database::execCached(const QString& sql, const QVariantList& binds)
+{
+    if (!isOpen())
+        throw DbError(QStringLiteral("The database is not open."));
+    auto it = m_cache.find(sql);
+    if (it == m_cache.end()) {
+        auto q = std::make_shared<QSqlQuery>(m_db);
+        q->setForwardOnly(true);
+        if (!q->prepare(sql))
+            throw DbError(errorText(q->lastError()), q->lastError().nativeErrorCode());
+        it = m_cache.insert(sql, q);
+    }
+    QSqlQuery& q = **it;
+    q.finish();
+    for (int i = 0; i < binds.size(); ++i)
+        q.bindValue(i, toStorage(binds[i]));
+    if (!q.exec())
+        throw DbError(errorText(q.lastError()), q.lastError().nativeErrorCode());
+    return q;
+}
+
+void Database::begin()
+{
+    if (m_txDepth == 0) {
+        exec(dialect() == Dialect::SQLite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+        m_txFailed = false;
+    }
+    ++m_txDepth;
+}
+
+void Database::commit()
+{
+    if (m_txDepth <= 0)
+        return;
+    if (--m_txDepth > 0)
+        return;
+    if (m_txFailed) {
+        m_txFailed = false;
+        exec(QStringLiteral("ROLLBACK"));
+        throw DbError(QStringLiteral("The changes were taken back because a part of them failed."));
+    }
+    exec(QStringLiteral("COMMIT"));
+}
+
+void Database::rollback()
+{
+    if (m_txDepth <= 0)
+        return;
+    if (--m_txDepth > 0) {
+        m_txFailed = true;
+        return;
+    }
+    m_txFailed = false;
+    for (auto& q : m_cache)
+        q->finish();
+    exec(QStringLiteral("ROLLBACK"));
+}
+
+int Database::schemaVersion()
+{
+    QSqlQuery q = exec(QStringLiteral("SELECT value FROM mw_meta WHERE name = ?"),
+                       {QStringLiteral("schema_version")});
+    return q.next() ? q.value(0).toInt() : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Schema
+
+void Database::verifySchema()
+{
+    QStringList present;
+    try {
+        QSqlQuery q = exec(dialect() == Dialect::SQLite
+                               ? QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")
+                               : QStringLiteral("SELECT table_name FROM information_schema.tables "
+                                                "WHERE table_schema = current_schema()"));
+        while (q.next())
+            present << q.value(0).toString();
+    } catch (const DbError& e) {
+        throw DbError(QStringLiteral("Cannot read the database %1: %2").arg(m_location.describe(), e.message()));
+    }
+    auto has = [&](const QString& t) { return present.contains(t, Qt::CaseInsensitive); };
+    if (!has(QStringLiteral("mw_meta")))
+        throw DbError(QStringLiteral("%1 does not hold a Merrowind database.").arg(m_location.describe()));
+    const int version = schemaVersion();
+    if (version > Schema::Version)
+        throw DbError(QStringLiteral("The database %1 was made by a newer version of Merrowind (layout %2); "
+                                     "this program knows layout %3.")
+                          .arg(m_location.describe())
+                          .arg(version)
+                          .arg(Schema::Version));
+    for (const TableDef& t : Schema::tables()) {
+        if (!has(t.sqlName))
+            throw DbError(QStringLiteral("The database %1 is missing the table %2.")
+                              .arg(m_location.describe(), t.fileName));
+        const QSqlRecord rec = m_db.record(t.sqlName);
+        for (const FieldDef& f : t.fields)
+            if (rec.indexOf(f.name) < 0)
+                throw DbError(QStringLiteral("The table %1 in the database %2 has no field %3.")
+                                  .arg(t.fileName, m_location.describe(), f.name));
+        if (t.hiddenRowId() && rec.indexOf(QStringLiteral("rid")) < 0)
+            throw DbError(QStringLiteral("The table %1 in the database %2 is damaged (no row identity).")
+                              .arg(t.fileName, m_location.describe()));
+    }
+    for (const char* sys : {"mw_sessions", "mw_locks"})
+        if (!has(QString::fromLatin1(sys)))
+            throw DbError(QStringLiteral("The database %1 is missing the table %2.")
+                              .arg(m_location.describe(), QString::fromLatin1(sys)));
+}
+
+QString Database::columnDdl(const FieldDef& f, bool keyField) const
+{
+    const bool pg = dialect() == Dialect::PostgreSQL;
+    const QString text = pg ? QStringLiteral("TEXT COLLATE \"C\"") : QStringLiteral("TEXT");
+    QString type;
+    switch (f.kind) {
+    case FieldKind::Alpha:
+    case FieldKind::Memo:
+    case FieldKind::Date:
+        type = text;
+        break;
+    case FieldKind::Logical:
+    case FieldKind::Number:
+        type = QStringLiteral("INTEGER");
+        break;
+    case FieldKind::AutoInc:
+        type = pg ? QStringLiteral("INTEGER GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY")
+                  : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
+        break;
+    }
+    QString ddl = f.name + QLatin1Char(' ') + type;
+    if (keyField && f.kind == FieldKind::Alpha)
+        ddl += QStringLiteral(" NOT NULL DEFAULT ''");
+    return ddl;
+}
+
+void Database::createSchema()
+{
+    const bool pg = dialect() == Dialect::PostgreSQL;
+    Transaction tx(*this);
+    exec(QStringLiteral("CREATE TABLE mw_meta (name VARCHAR(40) PRIMARY KEY, value TEXT)"));
+    exec(QStringLiteral("INSERT INTO mw_meta (name, value) VALUES (?, ?)"),
+         {QStringLiteral("schema_version"), QString::number(Schema::Version)});
+    exec(pg ? QStringLiteral("CREATE TABLE mw_sessions (session_id INTEGER GENERATED BY DEFAULT AS IDENTITY "
+                             "PRIMARY KEY, user_id TEXT, machine TEXT, pid INTEGER, started TEXT, last_seen TEXT)")
+            : QStringLiteral("CREATE TABLE mw_sessions (session_id INTEGER PRIMARY KEY AUTOINCREMENT, "
+                             "user_id TEXT, machine TEXT, pid INTEGER, started TEXT, last_seen TEXT)"));
+    exec(QStringLiteral("CREATE TABLE mw_locks (table_name VARCHAR(40) NOT NULL, row_id BIGINT NOT NULL, "
+                        "session_id INTEGER NOT NULL, locked_at TEXT, PRIMARY KEY (table_name, row_id))"));
+
+    for (const TableDef& t : Schema::tables()) {
+        QStringList cols;
+        if (t.hiddenRowId())
+            cols << (pg ? QStringLiteral("rid BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY")
+                        : QStringLiteral("rid INTEGER PRIMARY KEY"));
+        for (const FieldDef& f : t.fields)
+            cols << columnDdl(f, t.uniqueKey.contains(f.name) || t.order.contains(f.name));
+        exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(t.sqlName, cols.join(QStringLiteral(", "))));
+        if (!t.uniqueKey.isEmpty() && !t.uniqueKeyName.isEmpty())
+            exec(QStringLiteral("CREATE UNIQUE INDEX %1 ON %2 (%3)")
+                     .arg(t.uniqueKeyName, t.sqlName, t.uniqueKey.join(QStringLiteral(", "))));
+        if (!t.secondaryIndex.isEmpty())
+            exec(QStringLiteral("CREATE INDEX %1_name ON %1 (%2)")
+                     .arg(t.sqlName, t.secondaryIndex.join(QStringLiteral(", "))));
+    }
+    // Look-ups the program makes often.
+    exec(QStringLiteral("CREATE INDEX applications_applicant ON applications (ApplicantID)"));
+    exec(QStringLiteral("CREATE INDEX requisitions_group ON requisitions (JobPostingID)"));
+    exec(QStringLiteral("CREATE INDEX users_userid ON users (UserID)"));
+    exec(QStringLiteral("CREATE INDEX notify_user ON notify_list (UserID)"));
+    exec(QStringLiteral("CREATE INDEX notify_group ON notify_list (JobPostingID)"));
+    exec(QStringLiteral("CREATE INDEX restrict_user ON restrict_list (UserID)"));
+    exec(QStringLiteral("CREATE INDEX job_postings_id ON job_postings (JobPostingID)"));
+    tx.commit();
+}
+
+} // namespace mw

@@ -1,0 +1,203 @@
+#include "datastore/merrowinddata.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlQuery>
+
+namespace mw {
+
+TMerrowindData::TMerrowindData(QObject* parent)
+    : QObject(parent)
+    , UserSettingsTable(m_db, TableId::UserSet, this)
+    , SettingsTable(m_db, TableId::Settings, this)
+    , ApplicantTable(m_db, TableId::Applicant, this)
+    , ApplicationTable(m_db, TableId::Application, this)
+    , RequestionTable(m_db, TableId::Request, this)
+    , EMailTable(m_db, TableId::EMail, this)
+    , SecurityTable(m_db, TableId::Security, this)
+    , IDTable(m_db, TableId::IDNum, this)
+    , JobPostingIDTable(m_db, TableId::JobPosting, this)
+    , NotifyTable(m_db, TableId::Notify, this)
+    , RestrictTable(m_db, TableId::Restrict, this)
+    , UserSettingsSource(&UserSettingsTable)
+    , SettingsSource(&SettingsTable)
+    , ApplicantSource(&ApplicantTable)
+    , ApplicationSource(&ApplicationTable)
+    , RequestionSource(&RequestionTable)
+    , EMailSource(&EMailTable)
+    , SecuritySource(&SecurityTable)
+    , IDSource(&IDTable)
+    , JobPostingIDSource(&JobPostingIDTable)
+    , NotifySource(&NotifyTable)
+    , RestrictSource(&RestrictTable)
+    , UserSettingsQuery(m_db)
+    , ApplicantQuery(m_db)
+    , ApplicationQuery(m_db)
+    , RequestionQuery(m_db)
+    , EMailQuery(m_db)
+    , SecurityQuery(m_db)
+    , JobPostingIDQuery(m_db)
+    , NotifyQuery(m_db)
+    , RestrictQuery(m_db)
+    , m_sessions(m_db)
+{
+    for (TTable* t : {&UserSettingsTable, &SettingsTable, &ApplicantTable, &ApplicationTable, &RequestionTable,
+                      &EMailTable, &SecurityTable, &IDTable, &JobPostingIDTable, &NotifyTable, &RestrictTable})
+        t->setSessions(&m_sessions);
+    installRules();
+    installFilters();
+    m_heartbeat.setInterval(30 * 1000);
+    connect(&m_heartbeat, &QTimer::timeout, this, &TMerrowindData::heartbeat);
+}
+
+TMerrowindData::~TMerrowindData()
+{
+    try {
+        close();
+    } catch (...) {
+    }
+}
+
+void TMerrowindData::open(const DatabaseLocation& location)
+{
+    close();
+    m_db.open(location);
+    try {
+        if (m_db.dialect() == Dialect::PostgreSQL) {
+            QSqlQuery q = m_db.exec(QStringLiteral("SELECT collname FROM pg_collation WHERE collname = ?"),
+                                    {QStringLiteral("und-x-icu")});
+            m_upperCollation = q.next() ? QStringLiteral("und-x-icu") : QString();
+        }
+        m_sessions.registerSession(LoginData.UserID);
+        // In the order the rest of the program expects them to be ready.
+        for (TTable* t : {&UserSettingsTable, &SettingsTable, &ApplicantTable, &ApplicationTable, &RequestionTable,
+                          &EMailTable, &SecurityTable, &IDTable, &JobPostingIDTable, &NotifyTable, &RestrictTable}) {
+            if (t == &IDTable)
+                continue; // opened only by those who draw a number
+            t->open();
+        }
+    } catch (...) {
+        close();
+        throw;
+    }
+    m_tempLists.clear();
+    m_heartbeat.start();
+}
+
+void TMerrowindData::close()
+{
+    m_heartbeat.stop();
+    for (TTable* t : {&UserSettingsTable, &SettingsTable, &ApplicantTable, &ApplicationTable, &RequestionTable,
+                      &EMailTable, &SecurityTable, &IDTable, &JobPostingIDTable, &NotifyTable, &RestrictTable})
+        t->close();
+    for (TQuery* q : {&UserSettingsQuery, &ApplicantQuery, &ApplicationQuery, &RequestionQuery, &EMailQuery,
+                      &SecurityQuery, &JobPostingIDQuery, &NotifyQuery, &RestrictQuery})
+        q->close();
+    if (m_db.isOpen()) {
+        m_sessions.unregisterSession();
+        m_db.close();
+    }
+    m_tempLists.clear();
+}
+
+void TMerrowindData::heartbeat()
+{
+    try {
+        m_sessions.heartbeat();
+    } catch (const DbError&) {
+        // The next beat tries again; a busy database is no reason to stop working.
+    }
+}
+
+void TMerrowindData::RefreshTables()
+{
+    for (TTable* t : {&ApplicationTable, &ApplicantTable, &RequestionTable})
+        if (t->active())
+            t->refresh();
+}
+
+int TMerrowindData::TakeNextNumber(Counter which)
+{
+    const QString field = which == Counter::Applicant ? QStringLiteral("AppStart") : QStringLiteral("ReqStart");
+    Transaction tx(m_db);
+    // The update takes the write lock first, so two copies cannot read the same value.
+    const QString update = which == Counter::Applicant
+                               ? QStringLiteral("UPDATE id_counters SET AppStart = COALESCE(AppStart, 1) + 1")
+                               : QStringLiteral("UPDATE id_counters SET ReqStart = COALESCE(ReqStart, 1) + 1");
+    if (TQuery::run(m_db, update) == 0)
+        throw DbError(QStringLiteral("The identifier counter table %1 holds no record.")
+                          .arg(Schema::table(TableId::IDNum).fileName));
+    QSqlQuery q = m_db.exec(QStringLiteral("SELECT %1 FROM id_counters").arg(field));
+    const int next = q.next() ? q.value(0).toInt() : 1;
+    q.finish();
+    tx.commit();
+    return next - 1;
+}
+
+void TMerrowindData::fillTempList(const QString& name, const QStringList& values)
+{
+    auto it = m_tempLists.find(name);
+    if (it != m_tempLists.end() && *it == values)
+        return;
+    const bool pg = m_db.dialect() == Dialect::PostgreSQL;
+    if (it == m_tempLists.end())
+        m_db.exec(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS %1 (v TEXT%2 PRIMARY KEY)")
+                      .arg(name, pg ? QStringLiteral(" COLLATE \"C\"") : QString()));
+    Transaction tx(m_db);
+    m_db.exec(QStringLiteral("DELETE FROM %1").arg(name));
+    const QString insert = QStringLiteral("INSERT INTO %1 (v) VALUES (?) ON CONFLICT (v) DO NOTHING").arg(name);
+    for (const QString& v : values)
+        m_db.execCached(insert, {v}).finish();
+    tx.commit();
+    m_tempLists.insert(name, values);
+}
+
+QString TMerrowindData::upper(const QString& column) const
+{
+    if (m_db.dialect() == Dialect::PostgreSQL && !m_upperCollation.isEmpty())
+        return QStringLiteral("UPPER(%1 COLLATE \"%2\")").arg(column, m_upperCollation);
+    return QStringLiteral("UPPER(%1)").arg(column);
+}
+
+QString TMerrowindData::documentOnDisk(const QString& applicantId) const
+{
+    const QString name = SystemInfo.FileLocation + applicantId + QLatin1Char('.') + SystemInfo.FileExt;
+    const QFileInfo info(name);
+    if (info.isFile())
+        return name;
+    // Documents copied from elsewhere may carry the extension in capitals (000123.PDF).
+    // The directory is listed once and listed again only when it changes.
+    const QString dirPath = info.absolutePath();
+    const QFileInfo dirInfo(dirPath);
+    if (!dirInfo.isDir())
+        return QString();
+    if (m_docDir != dirPath || m_docDirStamp != dirInfo.lastModified()) {
+        m_docDir = dirPath;
+        m_docDirStamp = dirInfo.lastModified();
+        m_docNames.clear();
+        const QStringList files = QDir(dirPath).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        for (const QString& f : files)
+            m_docNames.insert(f.toLower(), f);
+    }
+    const auto it = m_docNames.constFind(info.fileName().toLower());
+    if (it == m_docNames.constEnd())
+        return QString();
+    const QString& actual = it.value();
+    const qsizetype dot = actual.lastIndexOf(QLatin1Char('.'));
+    if (actual.left(dot) != applicantId) // only the extension may differ in case
+        return QString();
+    return QDir(dirPath).filePath(actual);
+}
+
+QString TMerrowindData::ScannedFileName(const QString& applicantId) const
+{
+    const QString onDisk = documentOnDisk(applicantId);
+    return onDisk.isEmpty() ? SystemInfo.FileLocation + applicantId + QLatin1Char('.') + SystemInfo.FileExt : onDisk;
+}
+
+bool TMerrowindData::ScannedFileExists(const QString& applicantId) const
+{
+    return !documentOnDisk(applicantId).isEmpty();
+}
+
+} // namespace mw
