@@ -113,13 +113,8 @@ bool Database::isOpen() const { return m_db.isValid() && m_db.isOpen(); }
 
 QString Database::errorText(const QSqlError& e)
 {
-    QString db = e.databaseText().trimmed();
-    QString drv = e.driverText().trimmed();
-    if (db.isEmpty())
-        return drv;
-    if (drv.isEmpty() || db.contains(drv))
-        return db;
-    return db;
+    const QString db = e.databaseText().trimmed();
+    return db.isEmpty() ? e.driverText().trimmed() : db;
 }
 
 void Database::close()
@@ -240,6 +235,17 @@ QVariant Database::toStorage(const QVariant& v)
     }
 }
 
+void Database::raise(const QSqlError& e) const
+{
+    const QString code = e.nativeErrorCode();
+    if (dialect() == Dialect::SQLite && (code == QLatin1String("5") || code == QLatin1String("6")))
+        throw DbError(QStringLiteral("The database %1 is held by another running copy and did not become free "
+                                     "in time (%2). Try again in a moment.")
+                          .arg(m_location.describe(), errorText(e)),
+                      code);
+    throw DbError(errorText(e), code);
+}
+
 QSqlQuery Database::exec(const QString& sql, const QVariantList& binds)
 {
     if (!isOpen())
@@ -248,15 +254,15 @@ QSqlQuery Database::exec(const QString& sql, const QVariantList& binds)
     q.setForwardOnly(true);
     if (binds.isEmpty()) {
         if (!q.exec(sql))
-            throw DbError(errorText(q.lastError()), q.lastError().nativeErrorCode());
+            raise(q.lastError());
         return q;
     }
     if (!q.prepare(sql))
-        throw DbError(errorText(q.lastError()), q.lastError().nativeErrorCode());
+        raise(q.lastError());
     for (const QVariant& b : binds)
         q.addBindValue(toStorage(b));
     if (!q.exec())
-        throw DbError(errorText(q.lastError()), q.lastError().nativeErrorCode());
+        raise(q.lastError());
     return q;
 }
 
@@ -269,7 +275,7 @@ QSqlQuery& Database::execCached(const QString& sql, const QVariantList& binds)
         auto q = std::make_shared<QSqlQuery>(m_db);
         q->setForwardOnly(true);
         if (!q->prepare(sql))
-            throw DbError(errorText(q->lastError()), q->lastError().nativeErrorCode());
+            raise(q->lastError());
         it = m_cache.insert(sql, q);
     }
     QSqlQuery& q = **it;
@@ -277,7 +283,7 @@ QSqlQuery& Database::execCached(const QString& sql, const QVariantList& binds)
     for (int i = 0; i < binds.size(); ++i)
         q.bindValue(i, toStorage(binds[i]));
     if (!q.exec())
-        throw DbError(errorText(q.lastError()), q.lastError().nativeErrorCode());
+        raise(q.lastError());
     return q;
 }
 

@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariant>
@@ -105,6 +106,7 @@ private:
     void createSchema();
     QString columnDdl(const FieldDef& f, bool keyField) const;
     void prepareConnection();
+    [[noreturn]] void raise(const QSqlError& e) const;
 
     QSqlDatabase m_db;
     QString m_connectionName;

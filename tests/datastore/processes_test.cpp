@@ -112,4 +112,21 @@ TEST_P(ProcessesTest, EachCounterNumberGoesToExactlyOneCopy)
     EXPECT_EQ(scalar(QStringLiteral("SELECT AppStart FROM id_counters")).toInt(), total + 1);
 }
 
+TEST_P(ProcessesTest, ACopyThatDiesMidWriteLeavesNothingHalfDone)
+{
+    QProcess writer;
+    writer.start(QStringLiteral(MW_STOREPROBE), {location(), QStringLiteral("crash"), QStringLiteral("00000002")});
+    ASSERT_TRUE(writer.waitForReadyRead(30000)) << writer.readAllStandardError().toStdString();
+    ASSERT_EQ(writer.readLine().trimmed(), QByteArray("WRITING"));
+    ::kill(static_cast<pid_t>(writer.processId()), SIGKILL);
+    ASSERT_TRUE(writer.waitForFinished(30000));
+
+    data.reset();
+    data = std::make_unique<TMerrowindData>();
+    ASSERT_NO_THROW(data->open(m_testDb->location()));
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM applicants")).toInt(), 1);
+    EXPECT_EQ(scalar(QStringLiteral("SELECT Name FROM applicants")).toString(), QStringLiteral("ANN LEE"));
+    sql(QStringLiteral("INSERT INTO applicants (ApplicantID) VALUES (?)"), {QStringLiteral("00000002")});
+}
+
 MW_INSTANTIATE_BACKENDS(ProcessesTest);

@@ -2,6 +2,7 @@
 //   storeprobe LOCATION lock ID     edit applicant ID, print LOCKED, hold until stdin closes
 //   storeprobe LOCATION edit ID     try to edit applicant ID, print OK or the error
 //   storeprobe LOCATION numbers N   draw N applicant numbers, one per line
+//   storeprobe LOCATION crash ID    start writing applicant ID in a transaction, print WRITING, hang
 
 #include "datastore/merrowinddata.h"
 
@@ -28,6 +29,16 @@ int main(int argc, char* argv[])
             const int n = args[3].toInt();
             for (int i = 0; i < n; ++i)
                 std::printf("%d\n", data.TakeNextNumber(mw::TMerrowindData::Counter::Applicant));
+            return 0;
+        }
+        if (what == QLatin1String("crash")) {
+            data.database().begin();
+            data.database().exec(QStringLiteral("INSERT INTO applicants (ApplicantID) VALUES (?)"), {args[3]});
+            data.database().exec(QStringLiteral("UPDATE applicants SET Name = ?"), {QStringLiteral("HALF DONE")});
+            std::printf("WRITING\n");
+            std::fflush(stdout);
+            std::string line;
+            std::getline(std::cin, line);
             return 0;
         }
         if (!data.ApplicantTable.findKey({args[3]})) {
