@@ -50,16 +50,17 @@ bool SessionRegistry::isAlive(const SessionInfo& s) const
 {
     if (s.sessionId == m_sessionId)
         return true;
-    if (s.machine == m_machine && s.pid > 0) {
-        // On this machine the process table is the truth.
-        if (::kill(static_cast<pid_t>(s.pid), 0) != 0 && errno == ESRCH)
-            return false;
-        if (s.pid != m_pid)
-            return true;
-    }
     if (!s.lastSeen.isValid())
         return false;
-    return s.lastSeen.secsTo(QDateTime::currentDateTimeUtc()) < StaleSeconds;
+    const qint64 silent = s.lastSeen.secsTo(QDateTime::currentDateTimeUtc());
+    if (s.machine == m_machine && s.pid > 0 && s.pid != m_pid) {
+        // On this machine the process table tells at once when a copy has died; a
+        // process number taken over by some other program is caught by the long wait.
+        if (::kill(static_cast<pid_t>(s.pid), 0) != 0 && errno == ESRCH)
+            return false;
+        return silent < 10 * StaleSeconds;
+    }
+    return silent < StaleSeconds;
 }
 
 void SessionRegistry::removeSession(qint64 id)
