@@ -401,6 +401,7 @@ void TTable::invalidate()
 {
     m_count = -1;
     m_winStart = -1;
+    m_winFromStart = m_winToEnd = false;
 }
 
 void TTable::open()
@@ -430,8 +431,18 @@ void TTable::close()
 void TTable::first()
 {
     checkBrowse();
+    if (m_winFromStart && !m_win.isEmpty()) {
+        // The window already starts at the first record: no need to read it again.
+        m_winStart = 0;
+        m_bof = true;
+        m_eof = false;
+        setCurrentIndex(0);
+        return;
+    }
     m_win = fetch(QString(), {}, false, Chunk);
     m_winStart = 0;
+    m_winFromStart = true;
+    m_winToEnd = m_win.size() < Chunk;
     m_bof = true;
     m_eof = m_win.isEmpty();
     setCurrentIndex(m_win.isEmpty() ? -1 : 0);
@@ -442,6 +453,8 @@ void TTable::last()
     checkBrowse();
     m_win = fetch(QString(), {}, true, Chunk);
     m_winStart = m_count >= 0 ? m_count - m_win.size() : -1;
+    m_winToEnd = true;
+    m_winFromStart = m_win.size() < Chunk;
     m_eof = true;
     m_bof = m_win.isEmpty();
     setCurrentIndex(m_win.isEmpty() ? -1 : static_cast<int>(m_win.size()) - 1);
@@ -460,13 +473,20 @@ void TTable::next()
         setCurrentIndex(m_cur + 1);
         return;
     }
+    if (m_winToEnd) {
+        m_eof = true;
+        return;
+    }
     QVector<Row> rows = fetch(keyCondition(">"),
                               keyValues(m_win.last()), false, Chunk);
     if (rows.isEmpty()) {
         m_eof = true;
+        m_winToEnd = true;
         return;
     }
     m_winStart = m_winStart >= 0 ? m_winStart + m_win.size() : -1;
+    m_winFromStart = false;
+    m_winToEnd = rows.size() < Chunk;
     m_win = std::move(rows);
     m_eof = false;
     setCurrentIndex(0);
@@ -485,13 +505,23 @@ void TTable::prior()
         setCurrentIndex(m_cur - 1);
         return;
     }
+    if (m_winFromStart) {
+        m_bof = true;
+        return;
+    }
     QVector<Row> rows = fetch(keyCondition("<"),
                               keyValues(m_win.first()), true, Chunk);
     if (rows.isEmpty()) {
         m_bof = true;
+        m_winFromStart = true;
+        m_winStart = 0;
         return;
     }
     m_winStart = m_winStart >= 0 ? m_winStart - rows.size() : -1;
+    m_winToEnd = false;
+    m_winFromStart = rows.size() < Chunk;
+    if (m_winFromStart)
+        m_winStart = 0;
     m_win = std::move(rows);
     m_bof = false;
     setCurrentIndex(static_cast<int>(m_win.size()) - 1);
@@ -521,6 +551,8 @@ bool TTable::moveTo(qint64 recNo)
         return false;
     m_win = std::move(rows);
     m_winStart = start;
+    m_winFromStart = start == 0;
+    m_winToEnd = m_win.size() < Chunk;
     m_bof = m_eof = false;
     setCurrentIndex(static_cast<int>(recNo - start));
     return true;
@@ -576,6 +608,8 @@ void TTable::loadFrom(const Row& anchor, bool inclusive)
     m_win = fetch(keyCondition(op),
                   keyValues(anchor), false, Chunk);
     m_winStart = -1;
+    m_winFromStart = false;
+    m_winToEnd = m_win.size() < Chunk;
     m_bof = false;
     m_eof = m_win.isEmpty();
     setCurrentIndex(m_win.isEmpty() ? -1 : 0);
@@ -807,6 +841,7 @@ void TTable::post()
     };
 
     qint64 rid = m_buffer.rid;
+    Transaction tx(m_db); // the write and the release of the lock commit together
     try {
         if (inserting) {
             QStringList cols, marks;
@@ -853,6 +888,7 @@ void TTable::post()
     }
 
     unlockCurrent();
+    tx.commit();
     const Row posted = readOne(rid);
     bool placed = false;
     if (!inserting && posted.rid != 0 && keyValues(posted) == keyValues(m_win[m_cur])) {
@@ -861,7 +897,9 @@ void TTable::post()
     }
     m_state = DataSetState::Browse;
     m_modified = false;
-    m_count = -1;
+    // An edit of an unfiltered table does not change how many records it has.
+    if (inserting || m_filtered)
+        m_count = (inserting && !m_filtered && m_count >= 0) ? m_count + 1 : -1;
     if (!placed) {
         if (posted.rid != 0) {
             // The posted record stays current, followed by the records after it in order.
@@ -870,6 +908,8 @@ void TTable::post()
             m_win.clear();
             m_win << posted << after;
             m_winStart = -1;
+            m_winFromStart = false;
+            m_winToEnd = after.size() < Chunk;
             m_bof = m_eof = false;
             m_cur = 0;
         } else {
@@ -931,6 +971,8 @@ void TTable::deleteRecord()
                                    keyValues(doomed), false, Chunk);
         if (!after.isEmpty()) {
             m_winStart = m_winStart >= 0 ? m_winStart + m_win.size() : -1;
+            m_winFromStart = false;
+            m_winToEnd = after.size() < Chunk;
             m_win = std::move(after);
             m_cur = 0;
         } else if (!m_win.isEmpty()) {

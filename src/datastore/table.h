@@ -183,6 +183,8 @@ private:
 
     QVector<Row> m_win;       // a window of consecutive records
     qint64 m_winStart = -1;   // position of its first record; -1 when unknown
+    bool m_winFromStart = false; // the window begins with the first record
+    bool m_winToEnd = false;     // the window ends with the last record
     int m_cur = -1;           // the current record within the window
     bool m_bof = true;
     bool m_eof = true;

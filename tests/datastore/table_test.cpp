@@ -22,20 +22,25 @@ protected:
 
 TEST_P(TableTest, WalksEveryRecordInKeyOrderBothWays)
 {
-    addApplicants(250); // several fetch windows
     TTable& t = data->ApplicantTable;
-    EXPECT_EQ(t.recordCount(), 250);
-    int seen = 0;
-    for (t.first(); !t.eof(); t.next()) {
-        ++seen;
-        ASSERT_EQ(t.value(QStringLiteral("ApplicantID")).toString(), id(seen));
+    // Sizes around the fetch window's edges.
+    for (int n : {0, 1, 99, 100, 101, 200, 250}) {
+        sql(QStringLiteral("DELETE FROM applicants"));
+        addApplicants(n);
+        EXPECT_EQ(t.recordCount(), n);
+        int seen = 0;
+        for (t.first(); !t.eof(); t.next()) {
+            ++seen;
+            ASSERT_EQ(t.value(QStringLiteral("ApplicantID")).toString(), id(seen)) << n;
+        }
+        EXPECT_EQ(seen, n);
+        seen = 0;
+        for (t.last(); !t.bof(); t.prior())
+            ASSERT_EQ(t.value(QStringLiteral("applicantid")).toString(), id(n - seen++)) << n;
+        EXPECT_EQ(seen, n);
+        t.first();
+        EXPECT_EQ(t.isEmpty(), n == 0);
     }
-    EXPECT_EQ(seen, 250);
-    seen = 0;
-    for (t.last(); !t.bof(); t.prior())
-        ASSERT_EQ(t.value(QStringLiteral("applicantid")).toString(), id(250 - seen++));
-    EXPECT_EQ(seen, 250);
-
     ASSERT_TRUE(t.moveTo(173));
     EXPECT_EQ(t.fieldByName(QStringLiteral("ApplicantID")).asString(), id(174));
     EXPECT_FALSE(t.moveTo(250));
