@@ -402,6 +402,40 @@ QString Database::columnDdl(const FieldDef& f, bool keyField) const
     return ddl;
 }
 
+// An index of the applicants' names by three-letter pieces, so that a search for a
+// rare name need not read every applicant.
+void Database::createNameIndex()
+{
+    if (dialect() == Dialect::SQLite) {
+        exec(QStringLiteral("CREATE VIRTUAL TABLE applicant_names USING fts5(Name, content='applicants', "
+                            "content_rowid='rid', tokenize='trigram')"));
+        exec(QStringLiteral("CREATE TRIGGER applicant_names_insert AFTER INSERT ON applicants BEGIN "
+                            "INSERT INTO applicant_names (rowid, Name) VALUES (new.rid, new.Name); END"));
+        exec(QStringLiteral("CREATE TRIGGER applicant_names_delete AFTER DELETE ON applicants BEGIN "
+                            "INSERT INTO applicant_names (applicant_names, rowid, Name) "
+                            "VALUES ('delete', old.rid, old.Name); END"));
+        exec(QStringLiteral("CREATE TRIGGER applicant_names_update AFTER UPDATE OF Name ON applicants BEGIN "
+                            "INSERT INTO applicant_names (applicant_names, rowid, Name) "
+                            "VALUES ('delete', old.rid, old.Name); "
+                            "INSERT INTO applicant_names (rowid, Name) VALUES (new.rid, new.Name); END"));
+        return;
+    }
+    // PostgreSQL: a trigram index on the very expression the name search uses. Where
+    // the server lacks the extension the search simply reads the table.
+    exec(QStringLiteral("SAVEPOINT name_index"));
+    try {
+        exec(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"));
+        QSqlQuery q = exec(QStringLiteral("SELECT collname FROM pg_collation WHERE collname = ?"),
+                           {QStringLiteral("und-x-icu")});
+        const QString column = q.next() ? QStringLiteral("UPPER(Name COLLATE \"und-x-icu\")") : QStringLiteral("UPPER(Name)");
+        q.finish();
+        exec(QStringLiteral("CREATE INDEX applicants_name_trgm ON applicants USING gin ((%1) gin_trgm_ops)").arg(column));
+        exec(QStringLiteral("RELEASE SAVEPOINT name_index"));
+    } catch (const DbError&) {
+        exec(QStringLiteral("ROLLBACK TO SAVEPOINT name_index"));
+    }
+}
+
 void Database::createSchema()
 {
     const bool pg = dialect() == Dialect::PostgreSQL;
@@ -439,6 +473,7 @@ void Database::createSchema()
     exec(QStringLiteral("CREATE INDEX notify_group ON notify_list (JobPostingID)"));
     exec(QStringLiteral("CREATE INDEX restrict_user ON restrict_list (UserID)"));
     exec(QStringLiteral("CREATE INDEX job_postings_id ON job_postings (JobPostingID)"));
+    createNameIndex();
     tx.commit();
 }
 

@@ -104,6 +104,7 @@ private:
     void connect(const DatabaseLocation& location, bool mustExist);
     void verifySchema();
     void createSchema();
+    void createNameIndex();
     QString columnDdl(const FieldDef& f, bool keyField) const;
     void prepareConnection();
     [[noreturn]] void raise(const QSqlError& e) const;

@@ -63,6 +63,11 @@ void TMerrowindData::open(const DatabaseLocation& location)
     close();
     m_db.open(location);
     try {
+        if (m_db.dialect() == Dialect::SQLite) {
+            QSqlQuery q = m_db.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE name = ?"),
+                                    {QStringLiteral("applicant_names")});
+            m_nameIndex = q.next();
+        }
         if (m_db.dialect() == Dialect::PostgreSQL) {
             QSqlQuery q = m_db.exec(QStringLiteral("SELECT collname FROM pg_collation WHERE collname = ?"),
                                     {QStringLiteral("und-x-icu")});
@@ -171,9 +176,13 @@ QString TMerrowindData::documentOnDisk(const QString& applicantId) const
     const QFileInfo dirInfo(dirPath);
     if (!dirInfo.isDir())
         return QString();
-    if (m_docDir != dirPath || m_docDirStamp != dirInfo.lastModified()) {
+    // A change within the same clock tick as the listing would not show in the
+    // stamp, so a directory changed just before it was listed is listed again.
+    const QDateTime stamp = dirInfo.lastModified();
+    if (m_docDir != dirPath || m_docDirStamp != stamp || qAbs(stamp.msecsTo(m_docListed)) < 2000) {
         m_docDir = dirPath;
-        m_docDirStamp = dirInfo.lastModified();
+        m_docDirStamp = stamp;
+        m_docListed = QDateTime::currentDateTime();
         m_docNames.clear();
         const QStringList files = QDir(dirPath).entryList(QDir::Files | QDir::Hidden | QDir::System);
         for (const QString& f : files)
@@ -186,7 +195,8 @@ QString TMerrowindData::documentOnDisk(const QString& applicantId) const
     const qsizetype dot = actual.lastIndexOf(QLatin1Char('.'));
     if (actual.left(dot) != applicantId) // only the extension may differ in case
         return QString();
-    return QDir(dirPath).filePath(actual);
+    const QString path = QDir(dirPath).filePath(actual);
+    return QFileInfo::exists(path) ? path : QString();
 }
 
 QString TMerrowindData::ScannedFileName(const QString& applicantId) const

@@ -148,11 +148,13 @@ private:
     QTimer m_heartbeat;
     QDate m_today;
     QString m_upperCollation;
+    bool m_nameIndex = false; // SQLite: the applicants' names are indexed by trigrams
     QHash<QString, QStringList> m_tempLists;
     bool m_userInserting = false;  // the user record being posted is new
     bool m_groupInserting = false; // the group record being posted is new
     mutable QString m_docDir;
     mutable QDateTime m_docDirStamp;
+    mutable QDateTime m_docListed;
     mutable QHash<QString, QString> m_docNames; // lower-case name -> name on disk
 };
 

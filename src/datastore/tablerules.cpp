@@ -4,6 +4,8 @@
 #include "datastore/merrowinddata.h"
 #include "datastore/placeholders.h"
 
+#include <QSqlQuery>
+
 namespace mw {
 
 namespace {
@@ -202,6 +204,24 @@ SqlFilter TMerrowindData::applicantFilter()
     if (ors.isEmpty())
         return SqlFilter::none();
     f.where = ors.join(QStringLiteral(" OR "));
+    // A name search for a rare name: let the trigram index pick the candidates, and
+    // the condition above decide. A common name is quicker found in key order.
+    if (m_nameIndex && ors.size() == 1 && SearchInName && ApplicantSearchText.size() >= 3) {
+        QString phrase = ApplicantSearchText;
+        phrase.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+        phrase = QLatin1Char('"') + phrase + QLatin1Char('"');
+        constexpr int rare = 2000;
+        QSqlQuery& q = m_db.execCached(QStringLiteral("SELECT COUNT(*) FROM (SELECT 1 FROM applicant_names "
+                                                      "WHERE applicant_names MATCH ? LIMIT ?) c"),
+                                       {phrase, rare});
+        const int candidates = q.next() ? q.value(0).toInt() : rare;
+        q.finish();
+        if (candidates < rare) {
+            f.where = QStringLiteral("t.rid IN (SELECT rowid FROM applicant_names WHERE applicant_names MATCH ?) AND ") +
+                      f.where;
+            f.binds.prepend(phrase);
+        }
+    }
     return f;
 }
 

@@ -88,6 +88,35 @@ TEST_P(TableTest, AwkwardValuesAreStoredAndFoundLikeAnyOther)
     EXPECT_EQ(data->ApplicantSearchText, QString());
 }
 
+TEST_P(TableTest, NameSearchFollowsEditsDeletesAndStatements)
+{
+    addApplicants(3);
+    TTable& t = data->ApplicantTable;
+    auto found = [&](const char* text) {
+        data->SearchInName = true;
+        data->ApplicantSearchText = QString::fromUtf8(text);
+        t.setFiltered(false);
+        t.setFiltered(true);
+        QStringList ids;
+        for (t.first(); !t.eof(); t.next())
+            ids << t.value(QStringLiteral("ApplicantID")).toString();
+        t.setFiltered(false);
+        return ids;
+    };
+    ASSERT_TRUE(t.findKey({id(2)}));
+    t.edit();
+    t.setValue(QStringLiteral("Name"), QStringLiteral("Vanderpoel, Åsa"));
+    t.post();
+    EXPECT_EQ(found("derpo"), QStringList{id(2)});
+    EXPECT_EQ(found("åsa"), QStringList{id(2)});
+    EXPECT_TRUE(found("name 2").isEmpty());
+    sql(QStringLiteral("UPDATE applicants SET Name = ? WHERE ApplicantID = ?"), {QStringLiteral("Vanderpoel, Bo"), id(3)});
+    EXPECT_EQ(found("vanderpoel"), (QStringList{id(2), id(3)}));
+    ASSERT_TRUE(t.findKey({id(2)}));
+    t.deleteRecord();
+    EXPECT_EQ(found("vanderpoel"), QStringList{id(3)});
+}
+
 TEST_P(TableTest, FailingRuleOrKeyViolationKeepsTheRecordInEditing)
 {
     addApplicants(3);
