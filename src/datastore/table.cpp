@@ -648,7 +648,25 @@ bool TTable::findKey(const QVariantList& keyValues)
 {
     if (m_def->uniqueKey.isEmpty())
         throw DbError(QStringLiteral("%1: the table has no key").arg(tableName()));
-    return locate(m_def->uniqueKey, keyValues);
+    if (!m_orderUnique || keyValues.size() != m_orderFields.size())
+        return locate(m_def->uniqueKey, keyValues);
+    // The key is the order: one read finds the record and the window after it.
+    checkBrowse();
+    QVariantList binds;
+    for (int i = 0; i < keyValues.size(); ++i) {
+        const QVariant v = convertInput(keyValues[i], m_def->fields[m_orderFields[i]].kind, 0);
+        binds << (v.isNull() ? QVariant(QString(QLatin1String(""))) : Database::toStorage(v));
+    }
+    QVector<Row> rows = fetch(keyCondition(">="), binds, false, Chunk);
+    if (rows.isEmpty() || this->keyValues(rows.first()) != binds)
+        return false;
+    m_win = std::move(rows);
+    m_winStart = -1;
+    m_winFromStart = false;
+    m_winToEnd = m_win.size() < Chunk;
+    m_bof = m_eof = false;
+    setCurrentIndex(0);
+    return true;
 }
 
 void TTable::refresh()

@@ -163,6 +163,8 @@ TEST_P(TableTest, EditPostAndDeleteKeepAUsefulCurrentRecord)
     EXPECT_EQ(scalar(QStringLiteral("SELECT RIFExpires FROM applicants WHERE ApplicantID = ?"), {id(9)}).toString(),
               QStringLiteral("2028-02-29"));
 
+    EXPECT_FALSE(t.findKey({id(7)}));
+    EXPECT_EQ(t.value(QStringLiteral("ApplicantID")).toString(), id(9)) << "a failed search does not move";
     ASSERT_TRUE(t.findKey({id(3)}));
     t.deleteRecord();
     EXPECT_EQ(t.value(QStringLiteral("ApplicantID")).toString(), id(4));
