@@ -591,10 +591,11 @@ qint64 TTable::recordCount()
         if (f.nothing) {
             m_count = 0;
         } else {
+            const bool own = !f.countWhere.isEmpty();
             QString sql = QStringLiteral("SELECT COUNT(*) FROM ") + m_def->sqlName + QStringLiteral(" t");
             if (!f.where.isEmpty())
-                sql += QStringLiteral(" WHERE ") + f.where;
-            QSqlQuery& q = m_db.execCached(sql, f.binds);
+                sql += QStringLiteral(" WHERE ") + (own ? f.countWhere : f.where);
+            QSqlQuery& q = m_db.execCached(sql, own ? f.countBinds : f.binds);
             m_count = q.next() ? q.value(0).toLongLong() : 0;
             q.finish();
         }

@@ -216,10 +216,16 @@ SqlFilter TMerrowindData::applicantFilter()
                                        {phrase, rare});
         const int candidates = q.next() ? q.value(0).toInt() : rare;
         q.finish();
+        const QString indexed =
+            QStringLiteral("t.rid IN (SELECT rowid FROM applicant_names WHERE applicant_names MATCH ?) AND ") + f.where;
+        QVariantList indexedBinds = f.binds;
+        indexedBinds.prepend(phrase);
+        // Counting goes through the index whatever the name: it reads no more than the matches.
+        f.countWhere = indexed;
+        f.countBinds = indexedBinds;
         if (candidates < rare) {
-            f.where = QStringLiteral("t.rid IN (SELECT rowid FROM applicant_names WHERE applicant_names MATCH ?) AND ") +
-                      f.where;
-            f.binds.prepend(phrase);
+            f.where = indexed;
+            f.binds = indexedBinds;
         }
     }
     return f;
