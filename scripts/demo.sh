@@ -10,5 +10,6 @@ demo="${MERROWIND_DEMO_DIR:-$HOME/merrowind-demo}"
 if [ ! -f "$demo/merrowind.db" ]; then
   build/bin/merrowind --create-database "$demo" --demo
 fi
+cp -f docs/Merrowind.hlp "$demo/" 2>/dev/null || true
 cd "$demo"
 exec "$OLDPWD/build/bin/merrowind" "$@"

@@ -124,6 +124,25 @@ void TMerrowindData::LoadPermittedGroups(const TLoginData& data)
     q.close();
 }
 
+bool TMerrowindData::OnlySupervisorDefined()
+{
+    TQuery& q = UserSettingsQuery;
+    q.clear();
+    q.add(QStringLiteral("SELECT COUNT(*) AS n FROM users"));
+    q.open();
+    const int users = q.asInteger(QStringLiteral("n"));
+    q.close();
+    if (users != 1)
+        return false;
+    q.clear();
+    q.add(QStringLiteral("SELECT UserPassword FROM users WHERE %1 = ?").arg(upper(QStringLiteral("UserID"))));
+    q.bind(QStringLiteral("SUPERVISOR"));
+    q.open();
+    const bool found = !q.eof() && q.isNull(QStringLiteral("UserPassword"));
+    q.close();
+    return found;
+}
+
 bool TMerrowindData::CheckUser(const QString& userId, const QString& password, bool checkPassword)
 {
     const QString id = userId.toUpper();

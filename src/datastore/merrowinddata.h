@@ -109,6 +109,8 @@ public:
     void LoadSecurity(int securityId);
     void LoadPermittedGroups(const TLoginData& data);
     bool InReqNumberList(const QString& reqNumber) const;
+    // The first-run state: the only user is SUPERVISOR, without a password.
+    bool OnlySupervisorDefined();
 
     void LoadRequisition(const QString& reqNumber, TRequistionData& data);
     void LoadApplicant(const QString& applicantId, TApplicantData& data);
