@@ -1,5 +1,6 @@
 // Program entry: the start-up, or making a new database from the command line.
 
+#include "app/application.h"
 #include "app/dialogtalk.h"
 #include "app/mainform.h"
 #include "app/startup.h"
@@ -59,9 +60,10 @@ int main(int argc, char* argv[])
         return createDatabaseCommand(raw, create);
     }
 
-    QApplication app(argc, argv);
+    mw::MerrowindApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Merrowind"));
     mw::DialogTalk talk;
+    app.setTalk(&talk);
     mw::StartupOptions options;
     options.arguments = QApplication::arguments();
     mw::Startup startup(std::move(options), talk);

@@ -1,5 +1,6 @@
 // Start-up, logon and the main window, with the user played by a script.
 
+#include "app/application.h"
 #include "app/logonform.h"
 #include "app/mainform.h"
 #include "app/startup.h"
@@ -244,3 +245,17 @@ TEST_P(StartupTest, AMissingDatabaseIsReportedAndNothingStarts)
 }
 
 MW_INSTANTIATE_BACKENDS(StartupTest);
+
+TEST(Application, ATableErrorInAHandlerIsShownAndTheProgramGoesOn)
+{
+    auto* app = static_cast<MerrowindApplication*>(QCoreApplication::instance());
+    mwtest::ScriptedTalk talk;
+    app->setTalk(&talk);
+    QPushButton button;
+    QObject::connect(&button, &QPushButton::clicked, [] {
+        throw DbError(QStringLiteral("Record locked by another user.\nTable: Applican.db"));
+    });
+    QTest::mouseClick(&button, Qt::LeftButton);
+    app->setTalk(nullptr);
+    EXPECT_EQ(talk.errors(), QStringList{QStringLiteral("Record locked by another user.\nTable: Applican.db")});
+}

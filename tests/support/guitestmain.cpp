@@ -1,11 +1,11 @@
 // Test entry for window tests: a QApplication (run them with QT_QPA_PLATFORM=offscreen).
-#include <QApplication>
+#include "app/application.h"
 
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    mw::MerrowindApplication app(argc, argv); // as the program has it
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
