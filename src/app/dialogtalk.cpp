@@ -50,6 +50,12 @@ void DialogTalk::inform(const QString& text) { showBox(m_parent, QMessageBox::In
 
 void DialogTalk::error(const QString& text) { showBox(m_parent, QMessageBox::Critical, text, QMessageBox::Ok); }
 
+bool DialogTalk::retry(const QString& caption, const QString& text)
+{
+    QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok | QMessageBox::Cancel, m_parent);
+    return box.exec() == QMessageBox::Ok;
+}
+
 TMessageForm* DialogTalk::form()
 {
     if (!m_form)

@@ -25,6 +25,7 @@ public:
     bool ask(const QString& question) override;
     void inform(const QString& text) override;
     void error(const QString& text) override;
+    bool retry(const QString& caption, const QString& text) override;
 
     void beginWait(const QString& text, bool cancellable = false) override;
     void wait(const QString& text) override;

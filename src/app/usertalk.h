@@ -18,6 +18,9 @@ public:
     virtual void inform(const QString& text) = 0;
     // A failure (error icon).
     virtual void error(const QString& text) = 0;
+    // A failure that may be tried again: OK and Cancel with the error icon, under
+    // its own caption. True for OK.
+    virtual bool retry(const QString& caption, const QString& text) = 0;
 
     // The please-wait window: shown by begin, its text changed by wait, gone after end.
     // With cancellable, a Cancel button is offered and cancelled() tells whether it was pressed.

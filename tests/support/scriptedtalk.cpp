@@ -8,6 +8,12 @@ bool ScriptedTalk::ask(const QString& question)
     return m_answers.isEmpty() ? false : m_answers.takeFirst();
 }
 
+bool ScriptedTalk::retry(const QString& caption, const QString& text)
+{
+    m_said.append({Said::Retry, caption + QStringLiteral(": ") + text});
+    return m_answers.isEmpty() ? false : m_answers.takeFirst();
+}
+
 QStringList ScriptedTalk::texts(Said::Kind kind) const
 {
     QStringList out;

@@ -12,7 +12,7 @@ class ScriptedTalk : public mw::UserTalk
 public:
     struct Said
     {
-        enum Kind { Question, Information, Error, Wait } kind;
+        enum Kind { Question, Information, Error, Wait, Retry } kind;
         QString text;
     };
 
@@ -24,6 +24,8 @@ public:
     bool ask(const QString& question) override;
     void inform(const QString& text) override { m_said.append({Said::Information, text}); }
     void error(const QString& text) override { m_said.append({Said::Error, text}); }
+    // Answered from the same script as the questions.
+    bool retry(const QString& caption, const QString& text) override;
     void beginWait(const QString& text, bool) override { m_said.append({Said::Wait, text}), ++m_waitDepth; }
     void wait(const QString& text) override { m_said.append({Said::Wait, text}); }
     void progress(qint64, qint64) override { ++m_steps; }
