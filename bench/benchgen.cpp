@@ -6,7 +6,7 @@
 // records: applicants with eight-digit ids and varied names, requisitions with
 // six-digit numbers in posting groups, and applications linking the two (each
 // pair of requisition and applicant at most once). The data comes from a fixed
-// seed, so two runs with the same counts give the same database.
+// starting value, so two runs with the same counts give the same database.
 
 #include "datastore/createdatabase.h"
 #include "datastore/database.h"
@@ -38,8 +38,8 @@ double secondsSince(Clock::time_point t0)
 class Rng
 {
 public:
-    explicit Rng(std::uint64_t seed)
-        : m_s(seed)
+    explicit Rng(std::uint64_t start)
+        : m_s(start)
     {}
     std::uint64_t next()
     {

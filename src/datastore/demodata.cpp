@@ -19,7 +19,7 @@ namespace mw {
 
 namespace {
 
-// The dice of the demo. The seed is fixed and the numbers are taken straight from
+// The dice of the demo. The starting value is fixed and the numbers are taken straight from
 // the generator (whose sequence the standard fixes), so every demo database made
 // on the same day holds the same records on every platform.
 class Dice
