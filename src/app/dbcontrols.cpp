@@ -80,19 +80,7 @@ TableModel::TableModel(TTable* table, const QVector<GridColumn>& columns, QObjec
     connect(table, &TTable::recordChanged, this, &TableModel::tableRecordChanged);
 }
 
-QString TableModel::displayText(const QVariant& value, FieldKind kind)
-{
-    if (value.isNull())
-        return QString();
-    switch (kind) {
-    case FieldKind::Date:
-        return value.toDate().toString(QStringLiteral("MM/dd/yyyy"));
-    case FieldKind::Logical:
-        return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
-    default:
-        return value.toString();
-    }
-}
+QString TableModel::displayText(const QVariant& value, FieldKind kind) { return TTable::textOf(value, kind); }
 
 qint64 TableModel::storedCount() const
 {

@@ -17,6 +17,7 @@ void TQuery::open()
 {
     close();
     m_query = m_db.exec(sql(), m_binds);
+    m_record = m_query.record();
     m_active = true;
     m_eof = !m_query.next();
 }
@@ -42,13 +43,13 @@ int TQuery::run(Database& db, const QString& sql, const QVariantList& binds)
     return q.numRowsAffected();
 }
 
-bool TQuery::hasField(const QString& name) const { return m_active && m_query.record().indexOf(name) >= 0; }
+bool TQuery::hasField(const QString& name) const { return m_active && m_record.indexOf(name) >= 0; }
 
 QVariant TQuery::value(const QString& name) const
 {
     if (!m_active || m_eof)
         return QVariant();
-    const int i = m_query.record().indexOf(name);
+    const int i = m_record.indexOf(name);
     if (i < 0)
         throw DbError(QStringLiteral("Field '%1' not found").arg(name));
     return m_query.value(i);

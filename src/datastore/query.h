@@ -6,6 +6,7 @@
 
 #include <QDate>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QStringList>
 #include <QVariant>
 
@@ -56,6 +57,7 @@ private:
     QStringList m_lines;
     QVariantList m_binds;
     QSqlQuery m_query;
+    QSqlRecord m_record; // the result's columns, read once per open
     bool m_active = false;
     bool m_eof = true;
     int m_rowsAffected = 0;

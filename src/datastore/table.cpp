@@ -57,20 +57,7 @@ bool TField::isNull() const
     return isTextKind(kind()) && v.toString().isEmpty();
 }
 
-QString TField::asString() const
-{
-    const QVariant v = value();
-    if (v.isNull())
-        return QString();
-    switch (kind()) {
-    case FieldKind::Date:
-        return v.toDate().toString(QStringLiteral("MM/dd/yyyy"));
-    case FieldKind::Logical:
-        return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
-    default:
-        return v.toString();
-    }
-}
+QString TField::asString() const { return TTable::textOf(value(), kind()); }
 
 bool TField::asBoolean() const
 {
@@ -94,6 +81,20 @@ void TField::setValue(const QVariant& v) { m_table->setBufferValue(m_index, v); 
 
 // ---------------------------------------------------------------------------
 // Conversions
+
+QString TTable::textOf(const QVariant& v, FieldKind kind)
+{
+    if (v.isNull())
+        return QString();
+    switch (kind) {
+    case FieldKind::Date:
+        return v.toDate().toString(QStringLiteral("MM/dd/yyyy"));
+    case FieldKind::Logical:
+        return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    default:
+        return v.toString();
+    }
+}
 
 QVariant TTable::fromStorage(const QVariant& v, FieldKind kind)
 {

@@ -148,6 +148,8 @@ public:
     // Converts a value read from the database into the program's form for a field kind.
     static QVariant fromStorage(const QVariant& v, FieldKind kind);
     static QVariant convertInput(const QVariant& v, FieldKind kind, int width);
+    // A value as text: days as mm/dd/yyyy, flags as True/False, empty as "".
+    static QString textOf(const QVariant& v, FieldKind kind);
 
 Q_SIGNALS:
     void stateChanged();   // browse/edit/insert/inactive
