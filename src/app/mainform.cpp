@@ -3,6 +3,8 @@
 #include "app/helpviewer.h"
 #include "app/usertalk.h"
 #include "datastore/merrowinddata.h"
+#include "maintenance/flagprocesses.h"
+#include "maintenance/packing.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -157,6 +159,11 @@ void TMainForm::buildMenu()
     connect(Exit1, &QAction::triggered, this, &QWidget::close);
     connect(MerrowindHelp1, &QAction::triggered, this, [this] { m_help.showTopic(0, this); });
     connect(PrinterSettings1, &QAction::triggered, this, &TMainForm::PrinterSettings1Click);
+    connect(ProcessRIF1, &QAction::triggered, this, &TMainForm::ProcessRIF1Click);
+    connect(NotRehirableExpiredDates1, &QAction::triggered, this, &TMainForm::NotRehirableExpiredDates1Click);
+    connect(ProcessNotRehirable1, &QAction::triggered, this, &TMainForm::ProcessNotRehirable1Click);
+    connect(MarkOldApplicantsAsReviewed1, &QAction::triggered, this, &TMainForm::MarkOldApplicantsAsReviewed1Click);
+    connect(PackDatabase1, &QAction::triggered, this, &TMainForm::PackDatabase1Click);
 }
 
 void TMainForm::FormActivate()
@@ -237,6 +244,37 @@ void TMainForm::PrinterSettings1Click()
     QPrintDialog dialog(&reportPrinter(), this);
     dialog.setWindowTitle(QStringLiteral("Printer Settings"));
     dialog.exec();
+}
+
+// The Process menu's bulk changes: the windows show the changed records afterwards.
+void TMainForm::ProcessRIF1Click()
+{
+    if (ProcessRIFCommand(m_data, m_talk))
+        m_data.RefreshTables();
+}
+
+void TMainForm::NotRehirableExpiredDates1Click()
+{
+    if (NotRehirableExpiredDatesCommand(m_data, m_talk))
+        m_data.RefreshTables();
+}
+
+void TMainForm::ProcessNotRehirable1Click()
+{
+    if (ProcessNotRehirableCommand(m_data, m_talk))
+        m_data.RefreshTables();
+}
+
+void TMainForm::MarkOldApplicantsAsReviewed1Click()
+{
+    if (MarkOldApplicantsAsReviewed(m_data, m_talk))
+        m_data.RefreshTables();
+}
+
+void TMainForm::PackDatabase1Click()
+{
+    if (PackDatabaseCommand(m_data, m_talk))
+        m_data.RefreshTables();
 }
 
 QWidget* TMainForm::findWindow(const QString& objectName)

@@ -69,6 +69,11 @@ private:
     QAction* item(QMenu* menu, const char* name, const QString& caption, int topic);
     void buildMenu();
     void PrinterSettings1Click();
+    void ProcessRIF1Click();
+    void NotRehirableExpiredDates1Click();
+    void ProcessNotRehirable1Click();
+    void MarkOldApplicantsAsReviewed1Click();
+    void PackDatabase1Click();
 
     TMerrowindData& m_data;
     HelpSystem& m_help;

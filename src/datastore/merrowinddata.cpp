@@ -1,6 +1,8 @@
 #include "datastore/merrowinddata.h"
 
 #include <QDir>
+
+#include <algorithm>
 #include <QFileInfo>
 #include <QSqlQuery>
 
@@ -144,17 +146,29 @@ void TMerrowindData::fillTempList(const QString& name, const QStringList& values
     auto it = m_tempLists.find(name);
     if (it != m_tempLists.end() && *it == values)
         return;
+    m_tempLists.remove(name);
     const bool pg = m_db.dialect() == Dialect::PostgreSQL;
-    if (it == m_tempLists.end())
-        m_db.exec(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS %1 (v TEXT%2 PRIMARY KEY)")
-                      .arg(name, pg ? QStringLiteral(" COLLATE \"C\"") : QString()));
+    m_db.exec(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS %1 (v TEXT%2 PRIMARY KEY)")
+                  .arg(name, pg ? QStringLiteral(" COLLATE \"C\"") : QString()));
+    // Some hundreds of values a statement: one round trip each, not one per value.
+    constexpr int batch = 500;
     Transaction tx(m_db);
     m_db.exec(QStringLiteral("DELETE FROM %1").arg(name));
-    const QString insert = QStringLiteral("INSERT INTO %1 (v) VALUES (?) ON CONFLICT (v) DO NOTHING").arg(name);
-    for (const QString& v : values)
-        m_db.execCached(insert, {v}).finish();
+    for (qsizetype from = 0; from < values.size(); from += batch) {
+        const qsizetype n = std::min<qsizetype>(batch, values.size() - from);
+        const QString sql = QStringLiteral("INSERT INTO %1 (v) VALUES %2 ON CONFLICT (v) DO NOTHING")
+                                .arg(name, QStringList(n, QStringLiteral("(?)")).join(QLatin1Char(',')));
+        QVariantList binds;
+        binds.reserve(n);
+        for (qsizetype i = from; i < from + n; ++i)
+            binds << values[i];
+        m_db.execCached(sql, binds).finish();
+    }
+    const bool outermost = m_db.transactionDepth() == 1;
     tx.commit();
-    m_tempLists.insert(name, values);
+    // Inside somebody else's transaction the list may yet be taken back with it.
+    if (outermost)
+        m_tempLists.insert(name, values);
 }
 
 QString TMerrowindData::upper(const QString& column) const
