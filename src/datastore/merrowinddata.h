@@ -10,6 +10,7 @@
 #include "datastore/sessions.h"
 #include "datastore/settings.h"
 #include "datastore/table.h"
+#include "import/importlayout.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -100,10 +101,12 @@ public:
     TLoginData LoginData;
     TSecurityData SecurityData;
     QStringList PermittedGroups;
+    TImportData ImportLayout;
 
     // ---- shared operations
     void RefreshTables();
     void ReadSettings();
+    void LoadImportLayout();
     bool CheckUser(const QString& userId, const QString& password, bool checkPassword);
     void LoadUser(const QString& userId, TLoginData& data);
     void LoadSecurity(int securityId);
