@@ -247,35 +247,17 @@ void TMainForm::PrinterSettings1Click()
 }
 
 // The Process menu's bulk changes: the windows show the changed records afterwards.
-void TMainForm::ProcessRIF1Click()
+void TMainForm::runBulkCommand(bool (*command)(TMerrowindData&, UserTalk&))
 {
-    if (ProcessRIFCommand(m_data, m_talk))
+    if (command(m_data, m_talk))
         m_data.RefreshTables();
 }
 
-void TMainForm::NotRehirableExpiredDates1Click()
-{
-    if (NotRehirableExpiredDatesCommand(m_data, m_talk))
-        m_data.RefreshTables();
-}
-
-void TMainForm::ProcessNotRehirable1Click()
-{
-    if (ProcessNotRehirableCommand(m_data, m_talk))
-        m_data.RefreshTables();
-}
-
-void TMainForm::MarkOldApplicantsAsReviewed1Click()
-{
-    if (MarkOldApplicantsAsReviewed(m_data, m_talk))
-        m_data.RefreshTables();
-}
-
-void TMainForm::PackDatabase1Click()
-{
-    if (PackDatabaseCommand(m_data, m_talk))
-        m_data.RefreshTables();
-}
+void TMainForm::ProcessRIF1Click() { runBulkCommand(&ProcessRIFCommand); }
+void TMainForm::NotRehirableExpiredDates1Click() { runBulkCommand(&NotRehirableExpiredDatesCommand); }
+void TMainForm::ProcessNotRehirable1Click() { runBulkCommand(&ProcessNotRehirableCommand); }
+void TMainForm::MarkOldApplicantsAsReviewed1Click() { runBulkCommand(&MarkOldApplicantsAsReviewed); }
+void TMainForm::PackDatabase1Click() { runBulkCommand(&PackDatabaseCommand); }
 
 QWidget* TMainForm::findWindow(const QString& objectName)
 {

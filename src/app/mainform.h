@@ -69,6 +69,7 @@ private:
     QAction* item(QMenu* menu, const char* name, const QString& caption, int topic);
     void buildMenu();
     void PrinterSettings1Click();
+    void runBulkCommand(bool (*command)(TMerrowindData&, UserTalk&));
     void ProcessRIF1Click();
     void NotRehirableExpiredDates1Click();
     void ProcessNotRehirable1Click();
