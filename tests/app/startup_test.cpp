@@ -200,6 +200,23 @@ TEST_P(StartupTest, MenuFollowsRightsAndSettings)
     EXPECT_FALSE(m.New1->isEnabled());
 }
 
+TEST_P(StartupTest, ProcessMenuCommandsAskBeforeTheyChangeAnything)
+{
+    Startup s(options(), talk);
+    ASSERT_EQ(s.start(), Outcome::Running);
+    TMainForm& m = *s.mainForm();
+    m.FormActivate();
+    for (QAction* a : {m.ProcessRIF1, m.NotRehirableExpiredDates1, m.ProcessNotRehirable1,
+                       m.MarkOldApplicantsAsReviewed1, m.PackDatabase1})
+        a->trigger(); // answered No
+    EXPECT_EQ(talk.questions(), (QStringList{QStringLiteral("Are You Sure You Want To Removed Expired RIF Flags?"),
+                                             QStringLiteral("Are You Sure You Want To Removed Expired Not Rehirable Flags?"),
+                                             QStringLiteral("Are You Sure You Want To Process The Not Rehirable Flags?"),
+                                             QStringLiteral("Are You Sure You Want To Mark Old Applicants As Reviewed?"),
+                                             QStringLiteral("Are You Sure You Want To Pack Database")}));
+    EXPECT_EQ(talk.said().size(), 5) << "nothing but the questions";
+}
+
 TEST_P(StartupTest, TheTimerEndsAnOrdinaryUsersProgramWhenLoginsAreDenied)
 {
     addUser(QStringLiteral("CLERK"), QStringLiteral("c"), profile({}));
