@@ -31,8 +31,13 @@ int createDatabaseCommand(const QStringList& args, int at)
             const QString docs = loc.dialect == mw::Dialect::SQLite
                                      ? QDir(loc.directory).filePath(QStringLiteral("scans"))
                                      : QDir::current().filePath(QStringLiteral("merrowind-scans"));
-            const QStringList users = mw::fillDemoData(loc, docs);
+            // Templates belong in the working directory the program is started in: the
+            // database directory for the embedded database.
+            const QString templates =
+                loc.dialect == mw::Dialect::SQLite ? loc.directory : QDir::currentPath();
+            const QStringList users = mw::fillDemoData(loc, docs, templates);
             out << "Filled it with demonstration data; scanned documents are in " << docs << "\n";
+            out << "Templates and form directories are in " << templates << "\n";
             out << "Demo users (user id / password / profile):\n";
             for (const QString& u : users)
                 out << "  " << u << "\n";

@@ -12,9 +12,11 @@ namespace mw {
 // and the user SUPERVISOR with an empty password and profile 0.
 void createDatabase(const DatabaseLocation& location);
 
-// Fills a freshly created database with a demonstration data set and writes small
-// scanned documents into documentDirectory. Gives lines describing the demo users
+// Fills a freshly created database with a demonstration data set, writes small
+// scanned documents into documentDirectory and, when templateDirectory is given, the
+// template files and form directories there. Gives lines describing the demo users
 // and their passwords.
-QStringList fillDemoData(const DatabaseLocation& location, const QString& documentDirectory);
+QStringList fillDemoData(const DatabaseLocation& location, const QString& documentDirectory,
+                         const QString& templateDirectory = QString());
 
 } // namespace mw

@@ -1,4 +1,5 @@
 #include "datastore/createdatabase.h"
+#include "delivery/demotemplates.h"
 
 #include "datastore/passwords.h"
 #include "datastore/schema.h"
@@ -367,7 +368,7 @@ void writeFile(const QString& path, const QByteArray& bytes)
 // ---------------------------------------------------------------------------
 // The parts of the demo.
 
-void writeSettings(Database& db, const QString& fileLocation)
+void writeSettings(Database& db, const QString& fileLocation, const QString& templates)
 {
     Row row = {{"FileLocation", fileLocation},
                {"FileExt", QStringLiteral("pdf")},
@@ -398,6 +399,14 @@ void writeSettings(Database& db, const QString& fileLocation)
                {"LinesToSkip", 1},
                {"VetCodes", QStringLiteral("V;VET")},
                {"AppRIFCodes", QStringLiteral("R;RIF")}};
+    if (!templates.isEmpty()) {
+        for (const char* setting : {"FilesSendFirst", "FilesSendLast", "ExemptFiles", "NonExemptFiles"})
+            row.push_back({setting, demoFormDirectory(templates, QLatin1String(setting))});
+        row.push_back({"CustomMemo", QStringLiteral("Memo.txt")});
+        row.push_back({"MakeAppFlow", true});
+        row.push_back({"ExportAsExcel", true});
+        row.push_back({"DefaultDirForFiles", templates});
+    }
     // The import file is tab separated: each layout field is a column number, its
     // length 0. The columns follow the layout's own order.
     std::vector<QByteArray> columns; // the row refers to these
@@ -696,7 +705,8 @@ void writeApplicants(Database& db, Dice& dice, const QDate& today, const std::ve
 
 } // namespace
 
-QStringList fillDemoData(const DatabaseLocation& location, const QString& documentDirectory)
+QStringList fillDemoData(const DatabaseLocation& location, const QString& documentDirectory,
+                         const QString& templateDirectory)
 {
     const QDate today = QDate::currentDate();
     Dice dice;
@@ -712,7 +722,9 @@ QStringList fillDemoData(const DatabaseLocation& location, const QString& docume
     db.open(location);
     Transaction tx(db);
 
-    writeSettings(db, docs);
+    if (!templateDirectory.isEmpty())
+        writeDemoTemplates(templateDirectory);
+    writeSettings(db, docs, templateDirectory);
     for (const Group& g : kGroups)
         insert(db, "job_postings", {{"JobPostingID", QLatin1String(g.id)}, {"Description", QLatin1String(g.description)}});
     const QStringList users = writeUsers(db, writeProfiles(db));

@@ -2,7 +2,7 @@
 // the table components. Statements run through the queries bypass them.
 
 #include "datastore/merrowinddata.h"
-#include "datastore/placeholders.h"
+#include "delivery/placeholders.h"
 
 #include <QSqlQuery>
 
