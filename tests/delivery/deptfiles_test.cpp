@@ -4,9 +4,11 @@
 #include "dbfixture.h"
 #include "scriptedtalk.h"
 
+#include "delivery/demotemplates.h"
 #include "delivery/deptfiles.h"
 #include "delivery/fileutils.h"
 #include "delivery/mailmessage.h"
+#include "workbook/workbook.h"
 
 #include <QDir>
 #include <QFile>
@@ -430,6 +432,43 @@ TEST_P(DeptFilesTest, MemoFlowFilesAndDirectories)
     f->AttachDirectory(forms + QStringLiteral("/missing"));
     EXPECT_EQ(message.Attachments, (QStringList{forms + QStringLiteral("/README"), forms + QStringLiteral("/a.pdf"),
                                                 forms + QStringLiteral("/b.doc")}));
+}
+
+TEST_P(DeptFilesTest, DemoTemplatesServeEveryPath)
+{
+    writeDemoTemplates(dir);
+    SystemInfo().CustomMemo = QStringLiteral("Memo.txt");
+    SystemInfo().ExportAsExcel = true;
+    SystemInfo().FilesSendFirst = demoFormDirectory(dir, QStringLiteral("FilesSendFirst"));
+    auto f = files();
+    for (const bool asHTML : {false, true}) {
+        setDelivery(true, asHTML);
+        message.Attachments.clear();
+        const TRequistionData r = req();
+        f->AttachDirectory(SystemInfo().FilesSendFirst);
+        f->AttachMemo(r);
+        f->MakeFlowFiles(r);
+        ASSERT_EQ(message.Attachments.size(), 7) << message.Attachments.join(QLatin1Char('\n')).toStdString();
+        for (const QString& a : message.Attachments) {
+            const QByteArray bytes = readBytes(a);
+            EXPECT_FALSE(bytes.isEmpty()) << a.toStdString();
+            EXPECT_FALSE(bytes.contains("%JOB")) << a.toStdString() << " still holds a placeholder";
+        }
+        EXPECT_TRUE(readBytes(out + (asHTML ? QStringLiteral("flow.htm") : QStringLiteral("Flow.txt"))).contains("Baker, Ann"));
+    }
+    f->MakeDeptIndex(req());
+    EXPECT_TRUE(readBytes(out + QStringLiteral("deptindex.htm")).contains("000101.pdf\">Baker, Ann</A>"));
+    for (const char* name : {"ExportList.xls", "Export.xls", "ExportList.txt", "Export.txt"}) {
+        const QString target = out + QStringLiteral("export-") + QLatin1String(name);
+        SystemInfo().ExportAsExcel = QString::fromLatin1(name).endsWith(QLatin1String(".xls"));
+        EXPECT_TRUE(f->MakeExportFile(QLatin1String(name), target, QStringLiteral("R100"), false, false, false, {}, {}))
+            << name;
+    }
+    const xls::Sheet s = xls::Workbook::read(out + QStringLiteral("export-ExportList.xls")).firstSheet();
+    EXPECT_EQ(s.text(0, 0), QStringLiteral("Applicants for R100 Clerk & Typist"));
+    EXPECT_EQ(s.text(4, 1), QStringLiteral("Adams, Bo"));
+    EXPECT_TRUE(talk.errors().isEmpty()) << talk.errors().join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(talk.openWaits(), 0);
 }
 
 MW_INSTANTIATE_BACKENDS(DeptFilesTest);
