@@ -1,8 +1,10 @@
 #include "app/mainform.h"
 
+#include "app/desktopopen.h"
 #include "app/helpviewer.h"
 #include "app/usertalk.h"
 #include "datastore/merrowinddata.h"
+#include "delivery/fileutils.h"
 #include "maintenance/flagprocesses.h"
 #include "maintenance/packing.h"
 
@@ -17,11 +19,13 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <QVersionNumber>
 
 namespace mw {
 
 TMainForm::TMainForm(TMerrowindData& dataModule, HelpSystem& help, UserTalk& talk, QWidget* parent)
     : QMainWindow(parent)
+    , pdfViewerAvailable([] { return QVersionNumber::fromString(AcrobatVersion()) >= QVersionNumber(4, 0); })
     , m_data(dataModule)
     , m_help(help)
     , m_talk(talk)
@@ -231,6 +235,13 @@ void TMainForm::FillStatusBar()
 QString TMainForm::statusText(int panel) const { return m_panels[panel]->text(); }
 
 void TMainForm::showWarning(bool loginsDenied) { WarningLabel->setVisible(loginsDenied); }
+
+TApplicationViewer& TMainForm::applicationViewer()
+{
+    if (!m_viewer)
+        m_viewer = std::make_unique<TApplicationViewer>(m_data, m_talk, desktopOpener());
+    return *m_viewer;
+}
 
 QPrinter& TMainForm::reportPrinter()
 {

@@ -17,6 +17,7 @@ class QPrinter;
 namespace mw {
 
 class HelpSystem;
+class TApplicationViewer;
 class TMerrowindData;
 class UserTalk;
 
@@ -44,8 +45,8 @@ public:
     QTimer Timer1;
     QLabel* WarningLabel;
 
-    // Whether "&Review New" is offered (a PDF viewer is there).
-    std::function<bool()> pdfViewerAvailable = [] { return false; };
+    // Whether "&Review New" is offered: a PDF viewer of version 4.0 or later is there.
+    std::function<bool()> pdfViewerAvailable;
     // Ends the program at once (the timer found logins denied).
     std::function<void()> endProgram;
 
@@ -56,6 +57,8 @@ public:
     QString statusText(int panel) const;
     int helpTopic(QAction* item) const { return m_topics.value(item, 0); }
     QPrinter& reportPrinter();
+    // Opens applicants' scanned documents; one viewing copy for the whole program.
+    TApplicationViewer& applicationViewer();
 
     // The window of that object name among the program's windows, or null.
     static QWidget* findWindow(const QString& objectName);
@@ -84,6 +87,7 @@ private:
     qint64 m_applicantCount = 0;
     qint64 m_requisitionCount = 0;
     std::unique_ptr<QPrinter> m_printer;
+    std::unique_ptr<TApplicationViewer> m_viewer;
 };
 
 } // namespace mw

@@ -173,7 +173,16 @@ TEST_P(StartupTest, MenuFollowsRightsAndSettings)
     typedPassword = QStringLiteral("x");
     typedUser = QStringLiteral("noimport");
     {
+        // The built-in viewer offers the review of new applications.
         Startup s(options(), talk);
+        ASSERT_EQ(s.start(), Outcome::Running);
+        s.mainForm()->FormActivate();
+        EXPECT_TRUE(s.mainForm()->ReviewNew1->isVisible());
+    }
+    {
+        StartupOptions o = options();
+        o.pdfViewerAvailable = [] { return false; };
+        Startup s(o, talk);
         ASSERT_EQ(s.start(), Outcome::Running);
         TMainForm& m = *s.mainForm();
         m.FormActivate();
