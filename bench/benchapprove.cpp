@@ -3,6 +3,7 @@
 // Usage: mw_benchapprove [applications in the group]
 
 #include "app/usertalk.h"
+#include "yestalk.h"
 #include "datastore/createdatabase.h"
 #include "datastore/merrowinddata.h"
 #include "maintenance/flagprocesses.h"
@@ -16,22 +17,6 @@
 #include <cstdlib>
 
 namespace {
-
-// The user who says Yes to everything and keeps what he is told.
-class YesTalk : public mw::UserTalk
-{
-public:
-    QString last;
-    bool ask(const QString&) override { return true; }
-    void inform(const QString& text) override { last = text; }
-    void error(const QString& text) override { last = text; }
-    bool retry(const QString&, const QString&) override { return false; }
-    void beginWait(const QString&, bool) override {}
-    void wait(const QString&) override {}
-    void progress(qint64, qint64) override {}
-    bool cancelled() override { return false; }
-    void endWait() override {}
-};
 
 // Rows 1..count of a sequence, for "INSERT ... SELECT" in one statement.
 const QString kNumbers = QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?) ");

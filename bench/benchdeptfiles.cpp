@@ -4,6 +4,7 @@
 // Usage: mw_benchdeptfiles [applications] [runs]
 
 #include "app/usertalk.h"
+#include "yestalk.h"
 #include "datastore/createdatabase.h"
 #include "datastore/merrowinddata.h"
 #include "delivery/demotemplates.h"
@@ -20,20 +21,6 @@
 #include <vector>
 
 namespace {
-
-class QuietTalk : public mw::UserTalk
-{
-public:
-    bool ask(const QString&) override { return true; }
-    void inform(const QString&) override {}
-    void error(const QString& text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
-    bool retry(const QString&, const QString&) override { return false; }
-    void beginWait(const QString&, bool) override {}
-    void wait(const QString&) override {}
-    void progress(qint64, qint64) override {}
-    bool cancelled() override { return false; }
-    void endWait() override {}
-};
 
 const QString kNumbers = QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?) ");
 
@@ -94,7 +81,7 @@ int main(int argc, char** argv)
             tx.commit();
         }
 
-        QuietTalk talk;
+        YesTalk talk;
         mw::TDeptFiles files(data, talk);
         files.TemplateDir = dir.path();
         files.TempDir = dir.path() + QLatin1Char('/');
@@ -120,6 +107,8 @@ int main(int argc, char** argv)
             }, ok);
             std::printf("%-26s %8.1f ms  %s\n", c.name, ms, ok ? "written" : "FAILED");
         }
+        if (!talk.last.isEmpty())
+            std::printf("said: %s\n", qPrintable(talk.last));
     } catch (const mw::DbError& e) {
         std::fprintf(stderr, "%s\n", qPrintable(e.message()));
         return 1;

@@ -3,6 +3,8 @@
 
 #include "datastore/database.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QStringList>
 
 namespace mw {
@@ -18,5 +20,10 @@ void createDatabase(const DatabaseLocation& location);
 // and their passwords.
 QStringList fillDemoData(const DatabaseLocation& location, const QString& documentDirectory,
                          const QString& templateDirectory = QString());
+
+// A one-page PDF document (letter size, Helvetica) showing the lines, the first in
+// large type: the demonstration's scanned applications. The lines must be printable
+// ASCII with "(", ")" and "\\" escaped.
+QByteArray demoDocument(const QList<QByteArray>& lines);
 
 } // namespace mw

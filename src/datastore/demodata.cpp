@@ -322,40 +322,6 @@ QByteArray pdfString(const QString& text)
     return out;
 }
 
-QByteArray scannedDocument(const QList<QByteArray>& lines)
-{
-    QByteArray content = "BT\n/F1 18 Tf\n72 720 Td\n";
-    for (int i = 0; i < lines.size(); ++i) {
-        if (i == 1)
-            content += "/F1 12 Tf\n";
-        if (i > 0)
-            content += "0 -22 Td\n";
-        content += '(' + lines[i] + ") Tj\n";
-    }
-    content += "ET";
-
-    const QList<QByteArray> objects = {
-        "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >> "
-        "/Contents 5 0 R >>",
-        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
-        "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream"};
-
-    QByteArray pdf = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
-    QList<qsizetype> offsets;
-    for (int i = 0; i < objects.size(); ++i) {
-        offsets << pdf.size();
-        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const qsizetype xref = pdf.size();
-    pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (const qsizetype offset : offsets)
-        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           QByteArray::number(xref) + "\n%%EOF\n";
-    return pdf;
-}
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -696,7 +662,7 @@ void writeApplicants(Database& db, Dice& dice, const QDate& today, const std::ve
             // systems sometimes do.
             const QString ext = scannedCount == 9 ? QStringLiteral("PDF") : QStringLiteral("pdf");
             writeFile(QDir(documentDirectory).filePath(id + QLatin1Char('.') + ext),
-                      scannedDocument({"Application of " + pdfString(name), "Applicant " + id.toLatin1(),
+                      demoDocument({"Application of " + pdfString(name), "Applicant " + id.toLatin1(),
                                        "Applied " + applied.toString(Qt::ISODate).toLatin1()}));
             ++scannedCount;
         }
@@ -704,6 +670,41 @@ void writeApplicants(Database& db, Dice& dice, const QDate& today, const std::ve
 }
 
 } // namespace
+
+QByteArray demoDocument(const QList<QByteArray>& lines)
+{
+    QByteArray content = "BT\n/F1 18 Tf\n72 720 Td\n";
+    for (int i = 0; i < lines.size(); ++i) {
+        if (i == 1)
+            content += "/F1 12 Tf\n";
+        if (i > 0)
+            content += "0 -22 Td\n";
+        content += '(' + lines[i] + ") Tj\n";
+    }
+    content += "ET";
+
+    const QList<QByteArray> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >> "
+        "/Contents 5 0 R >>",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+        "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream"};
+
+    QByteArray pdf = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+    QList<qsizetype> offsets;
+    for (int i = 0; i < objects.size(); ++i) {
+        offsets << pdf.size();
+        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const qsizetype xref = pdf.size();
+    pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (const qsizetype offset : offsets)
+        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           QByteArray::number(xref) + "\n%%EOF\n";
+    return pdf;
+}
 
 QStringList fillDemoData(const DatabaseLocation& location, const QString& documentDirectory,
                          const QString& templateDirectory)

@@ -161,6 +161,25 @@ QVector<quint32> CompoundReader::chain(quint32 start, qint64 wanted, const QVect
     return out;
 }
 
+namespace {
+
+// The first size bytes of a chain of sectors, each sectorSize long.
+template <typename SectorData>
+QByteArray gather(const QVector<quint32>& ids, quint64 size, quint64 sectorSize, SectorData data)
+{
+    QByteArray out;
+    out.reserve(qsizetype(size));
+    quint64 left = size;
+    for (quint32 id : ids) {
+        const quint64 n = std::min<quint64>(left, sectorSize);
+        out.append(data(id), qsizetype(n));
+        left -= n;
+    }
+    return out;
+}
+
+} // namespace
+
 QByteArray CompoundReader::readRegular(quint32 start, quint64 size) const
 {
     if (size > quint64(m_sectorCount) * m_sectorSize)
@@ -169,15 +188,7 @@ QByteArray CompoundReader::readRegular(quint32 start, quint64 size) const
     const QVector<quint32> ids = chain(start, wanted, m_fat, m_sectorCount);
     if (ids.size() < wanted)
         damaged("stream shorter than its size");
-    QByteArray out;
-    out.reserve(qsizetype(size));
-    quint64 left = size;
-    for (quint32 id : ids) {
-        const quint64 n = std::min<quint64>(left, m_sectorSize);
-        out.append(reinterpret_cast<const char*>(sector(id)), qsizetype(n));
-        left -= n;
-    }
-    return out;
+    return gather(ids, size, m_sectorSize, [this](quint32 id) { return reinterpret_cast<const char*>(sector(id)); });
 }
 
 QByteArray CompoundReader::readMini(quint32 start, quint64 size) const
@@ -189,15 +200,8 @@ QByteArray CompoundReader::readMini(quint32 start, quint64 size) const
     const QVector<quint32> ids = chain(start, wanted, m_miniFat, miniCount);
     if (ids.size() < wanted)
         damaged("stream shorter than its size");
-    QByteArray out;
-    out.reserve(qsizetype(size));
-    quint64 left = size;
-    for (quint32 id : ids) {
-        const quint64 n = std::min<quint64>(left, kMiniSectorSize);
-        out.append(m_miniStream.constData() + qsizetype(id) * kMiniSectorSize, qsizetype(n));
-        left -= n;
-    }
-    return out;
+    return gather(ids, size, kMiniSectorSize,
+                  [this](quint32 id) { return m_miniStream.constData() + qsizetype(id) * kMiniSectorSize; });
 }
 
 // The root storage's children form a tree through their left, right and child links.

@@ -1088,9 +1088,7 @@ QByteArray Workbook::toBytes() const
     w.record(kDateMode, {0});
     w.record(kPrecision, {1});
 
-    if (fonts.isEmpty()) {
-        // Keep font 0 real even for a workbook without fonts.
-        const Font f;
+    auto writeFont = [&w](const Font& f) {
         w.begin(kFontRecord);
         w.u16(f.height);
         w.u16(f.options);
@@ -1103,21 +1101,12 @@ QByteArray Workbook::toBytes() const
         w.u8(0);
         w.string(f.name, 1);
         w.end();
-    }
-    for (const Font& f : fonts) {
-        w.begin(kFontRecord);
-        w.u16(f.height);
-        w.u16(f.options);
-        w.u16(f.colorIndex);
-        w.u16(f.weight);
-        w.u16(f.escapement);
-        w.u8(f.underline);
-        w.u8(f.family);
-        w.u8(f.charset);
-        w.u8(0);
-        w.string(f.name, 1);
-        w.end();
-    }
+    };
+    // Keep font 0 real even for a workbook without fonts.
+    if (fonts.isEmpty())
+        writeFont(Font());
+    for (const Font& f : fonts)
+        writeFont(f);
     for (auto it = numberFormats.cbegin(); it != numberFormats.cend(); ++it) {
         w.begin(kFormat);
         w.u16(it.key());

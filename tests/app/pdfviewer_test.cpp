@@ -1,6 +1,8 @@
 // The built-in PDF viewer: Qt PDF reads a real one-page document, shows it in a
 // view, and turns damaged files away with an error status.
 
+#include "datastore/createdatabase.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QImage>
@@ -18,31 +20,10 @@ namespace {
 
 const char kLine[] = "Application of Jane Doe";
 
-// A one-page letter-size document with a line of text, cross-reference table and all.
+// A one-page letter-size document with a line of text, as the demonstration writes them.
 QByteArray onePagePdf()
 {
-    const QByteArray content = QByteArray("BT /F1 24 Tf 72 700 Td (") + kLine + ") Tj ET\n";
-    const QList<QByteArray> objects = {
-        "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
-        "/Resources << /Font << /F1 5 0 R >> >> >>",
-        "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "endstream",
-        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
-    };
-    QByteArray pdf = "%PDF-1.4\n";
-    QList<qsizetype> offsets;
-    for (qsizetype i = 0; i < objects.size(); ++i) {
-        offsets << pdf.size();
-        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const qsizetype xref = pdf.size();
-    pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (qsizetype offset : offsets)
-        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           QByteArray::number(xref) + "\n%%EOF\n";
-    return pdf;
+    return mw::demoDocument({kLine});
 }
 
 class PdfViewerTest : public ::testing::Test
