@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <vector>
+
 namespace mw {
 
 namespace {
@@ -81,6 +83,16 @@ bool TDeptFiles::MakeSheetFile(const QString& templateName, const QString& outpu
     if (markerRow >= 0) {
         const int rowTemplate = markerRow + 1;
         if (rowTemplate < in.rowCount()) {
+            struct TemplateCell
+            {
+                int column;
+                QString text;
+                const xls::Cell* cell;
+            };
+            std::vector<TemplateCell> cells;
+            for (int c = 0; c < in.columnCount(); ++c)
+                if (const QString text = in.text(rowTemplate, c); !text.isEmpty())
+                    cells.push_back({c, text, in.cell(rowTemplate, c)});
             AppQuery q(m_data.database(), reqNumber, approvedOnly, useDates, fromDate, toDate);
             TExportRow row;
             PlaceholderSet set(&reqSet);
@@ -89,14 +101,11 @@ bool TDeptFiles::MakeSheetFile(const QString& templateName, const QString& outpu
                 q.read(row);
                 row.JobNumber = reqNumber;
                 rowSet(row, set);
-                for (int c = 0; c < in.columnCount(); ++c) {
-                    const QString original = in.text(rowTemplate, c);
-                    if (original.isEmpty())
-                        continue;
-                    QString filled = original;
+                for (const TemplateCell& t : cells) {
+                    QString filled = t.text;
                     set.fill(filled);
                     if (!filled.isEmpty())
-                        putCell(out, outRow, c, in.cell(rowTemplate, c), filled, original);
+                        putCell(out, outRow, t.column, t.cell, filled, t.text);
                 }
                 ++outRow;
             }
