@@ -1,7 +1,7 @@
 // Arbitrary bytes as a workbook file: reading must end in a workbook or a
 // WorkbookError, and every cell of the first sheet must read.
 
-#include "workbook/workbook.h"
+#include "workbook.h"
 
 #include <QByteArray>
 

@@ -1,10 +1,11 @@
 // Program entry: the start-up, or making a new database from the command line.
 
-#include "app/application.h"
-#include "app/dialogtalk.h"
-#include "app/mainform.h"
-#include "app/startup.h"
+#include "shell/application.h"
+#include "shell/dialogtalk.h"
+#include "shell/mainform.h"
+#include "shell/startup.h"
 #include "datastore/createdatabase.h"
+#include "demo/demodata.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "workbook/compoundfile.h"
+#include "compoundfile.h"
 
-#include "workbook/workbook.h"
+#include "workbook.h"
 
 #include <QtEndian>
 

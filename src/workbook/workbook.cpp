@@ -1,6 +1,6 @@
-#include "workbook/workbook.h"
+#include "workbook.h"
 
-#include "workbook/compoundfile.h"
+#include "compoundfile.h"
 
 #include <QFile>
 #include <QHash>

@@ -1,5 +1,5 @@
 // Test entry for window tests: a QApplication (run them with QT_QPA_PLATFORM=offscreen).
-#include "app/application.h"
+#include "shell/application.h"
 
 #include <gtest/gtest.h>
 

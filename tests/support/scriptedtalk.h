@@ -1,7 +1,7 @@
 #pragma once
 // The user, played from a script: answers questions in order and records every text shown.
 
-#include "app/usertalk.h"
+#include "shared/usertalk.h"
 
 #include <QStringList>
 

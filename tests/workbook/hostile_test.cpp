@@ -1,7 +1,7 @@
 // Damaged, hostile and unsupported files: each must end in a WorkbookError,
 // never a crash, a hang or a huge allocation.
-#include "workbook/compoundfile.h"
-#include "workbook/workbook.h"
+#include "compoundfile.h"
+#include "workbook.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // LibreOffice as the other side: it makes a template workbook that we read, and
 // it opens the workbook we fill from that template. soffice must be installed
 // (CI installs it); without it these tests fail.
-#include "workbook/workbook.h"
+#include "workbook.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // numbers, MULBLANK, LABEL, BOOLERR, formulas with their cached results, and
 // shared strings with rich-text runs and phonetic data cut across CONTINUE
 // records where the character width changes.
-#include "workbook/compoundfile.h"
-#include "workbook/workbook.h"
+#include "compoundfile.h"
+#include "workbook.h"
 
 #include <gtest/gtest.h>
 

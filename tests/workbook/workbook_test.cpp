@@ -1,7 +1,7 @@
 // The workbook written and read back in-process: tables, cells, the shared
 // string table across CONTINUE records, the mini stream, the writer's checks.
-#include "workbook/compoundfile.h"
-#include "workbook/workbook.h"
+#include "compoundfile.h"
+#include "workbook.h"
 
 #include <gtest/gtest.h>
 

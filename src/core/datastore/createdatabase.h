@@ -1,0 +1,13 @@
+#pragma once
+// Making a new database: the tables and the records a first start needs.
+
+#include "datastore/database.h"
+
+namespace mw {
+
+// Creates an empty database at the location holding the one settings record, the
+// one counter record (both counters at 1), security profile 0 with every right
+// and the user SUPERVISOR with an empty password and profile 0.
+void createDatabase(const DatabaseLocation& location);
+
+} // namespace mw

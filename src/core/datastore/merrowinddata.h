@@ -1,0 +1,166 @@
+#pragma once
+// The data module: the one connection to the database, a table component, data
+// source and query per table, the filter state the windows set, the program-wide
+// records of the running copy, and the operations many windows share.
+
+#include "datastore/database.h"
+#include "datastore/logindata.h"
+#include "datastore/query.h"
+#include "datastore/records.h"
+#include "datastore/sessions.h"
+#include "datastore/settings.h"
+#include "datastore/table.h"
+#include "datastore/importlayout.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QHash>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace mw {
+
+// A list of values for "In (...)": the placeholders and the values they bind.
+struct SqlList
+{
+    QString sql; // "(?, ?, ?)"
+    QVariantList binds;
+};
+
+class TMerrowindData : public QObject
+{
+    Q_OBJECT
+    Database m_db; // first: everything below uses it
+
+public:
+    explicit TMerrowindData(QObject* parent = nullptr);
+    ~TMerrowindData() override;
+
+    // Connects to the database and opens the eleven tables, in order. Raises
+    // DbError naming what is wrong; nothing is opened then.
+    void open(const DatabaseLocation& location);
+    void close();
+    bool isOpen() const { return m_db.isOpen(); }
+
+    Database& database() { return m_db; }
+    SessionRegistry& sessions() { return m_sessions; }
+
+    // The day the program takes as today (tests may set another).
+    QDate today() const { return m_today.isValid() ? m_today : QDate::currentDate(); }
+    void setToday(const QDate& d) { m_today = d; }
+
+    // ---- components
+    TTable UserSettingsTable;
+    TTable SettingsTable;
+    TTable ApplicantTable;
+    TTable ApplicationTable;
+    TTable RequestionTable;
+    TTable EMailTable;
+    TTable SecurityTable;
+    TTable IDTable;
+    TTable JobPostingIDTable;
+    TTable NotifyTable;
+    TTable RestrictTable;
+
+    TDataSource UserSettingsSource, SettingsSource, ApplicantSource, ApplicationSource, RequestionSource,
+        EMailSource, SecuritySource, IDSource, JobPostingIDSource, NotifySource, RestrictSource;
+
+    TQuery UserSettingsQuery, ApplicantQuery, ApplicationQuery, RequestionQuery, EMailQuery, SecurityQuery,
+        JobPostingIDQuery, NotifyQuery, RestrictQuery;
+
+    // ---- remembered values of the table rules
+    QString OldContactEMail;
+    int OldMaxFiles = 0;
+    bool OldSendAsEMail = false;
+    bool OldSendAsHTML = false;
+    QString OldPostingID;
+    QString OldUserID;
+    bool OldReviewed = false;
+    bool OldApproved = false;
+
+    // ---- filter state, set by the windows
+    QString UserIDFilter;
+    bool SearchInName = false;
+    bool SearchInID = false;
+    bool SearchInSSN = false;
+    bool SearchInPhone = false;
+    bool UnreviewedOnly = false;
+    QString ApplicantSearchText;
+    QString PostingGroupFilter;
+    QString ReqNumberFilter;
+    QString ReviewPostingGroup;
+    QStringList ReqNumberList;
+    QString ListUserFilter;
+
+    // ---- program-wide records of this running copy
+    TSystemInfo SystemInfo;
+    TLoginData LoginData;
+    TSecurityData SecurityData;
+    QStringList PermittedGroups;
+    TImportData ImportLayout;
+
+    // ---- shared operations
+    void RefreshTables();
+    void ReadSettings();
+    void LoadImportLayout();
+    bool CheckUser(const QString& userId, const QString& password, bool checkPassword);
+    void LoadUser(const QString& userId, TLoginData& data);
+    void LoadSecurity(int securityId);
+    void LoadPermittedGroups(const TLoginData& data);
+    bool InReqNumberList(const QString& reqNumber) const;
+    // The first-run state: the only user is SUPERVISOR, without a password.
+    bool OnlySupervisorDefined();
+
+    void LoadRequisition(const QString& reqNumber, TRequistionData& data);
+    void LoadApplicant(const QString& applicantId, TApplicantData& data);
+    void LoadMainUser(const QString& group, TLoginData& data);
+    QString PostingGroupDescription(const QString& group);
+    void NotifyAddresses(const QString& group, QStringList& addresses);
+    void LoadPermittedRequisitions();
+    SqlList PermittedGroupsSQL() const;
+    void LoadReviewGroup(const QString& group);
+    QString ScannedFileName(const QString& applicantId) const;
+    bool ScannedFileExists(const QString& applicantId) const;
+
+    // Draws the next number of an identifier counter: each number goes to exactly
+    // one caller, whichever running copy asks.
+    enum class Counter { Applicant, Requisition };
+    int TakeNextNumber(Counter which);
+
+    // A set of values as a temporary table of one column "v", for "In (Select v From name)"
+    // with lists of any length. Refilled only when the values change.
+    void fillTempList(const QString& name, const QStringList& values);
+
+    // An upper-case expression for a text column that handles every script.
+    QString upper(const QString& column) const;
+
+private:
+    void installRules();
+    void installFilters();
+    void heartbeat();
+    TTable* const* allTables() const;
+    SqlFilter applicantFilter();
+    SqlFilter applicationFilter();
+    SqlFilter requisitionFilter();
+    QString likeContains(const QString& text) const;
+    QString documentOnDisk(const QString& applicantId) const; // empty when missing
+
+    SessionRegistry m_sessions;
+    QTimer m_heartbeat;
+    QDate m_today;
+    QString m_upperCollation;
+    bool m_nameIndex = false; // SQLite: the applicants' names are indexed by trigrams
+    QHash<QString, QStringList> m_tempLists;
+    bool m_userInserting = false;  // the user record being posted is new
+    bool m_groupInserting = false; // the group record being posted is new
+    mutable QString m_docDir;
+    mutable QDateTime m_docDirStamp;
+    mutable QDateTime m_docListed;
+    mutable QHash<QString, QString> m_docNames; // lower-case name -> name on disk
+};
+
+} // namespace mw

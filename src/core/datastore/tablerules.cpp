@@ -1,0 +1,324 @@
+// The rules that run when records are edited, posted, deleted or filtered through
+// the table components. Statements run through the queries bypass them.
+
+#include "datastore/merrowinddata.h"
+#include "shared/placeholders.h"
+
+#include <QSqlQuery>
+
+namespace mw {
+
+namespace {
+
+// The first address of a comma-separated list.
+QString firstAddress(const QString& list)
+{
+    const qsizetype comma = list.indexOf(QLatin1Char(','));
+    return comma < 0 ? list : list.left(comma);
+}
+
+QString escapeLike(const QString& text)
+{
+    QString out;
+    out.reserve(text.size() + 2);
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\\') || c == QLatin1Char('%') || c == QLatin1Char('_'))
+            out += QLatin1Char('\\');
+        out += c;
+    }
+    return out;
+}
+
+const QDate kZeroDay(1899, 12, 30);
+
+} // namespace
+
+bool TMerrowindData::InReqNumberList(const QString& reqNumber) const { return ReqNumberList.contains(reqNumber); }
+
+QString TMerrowindData::likeContains(const QString& column) const
+{
+    return upper(column) + QStringLiteral(" LIKE ? ESCAPE '\\'");
+}
+
+void TMerrowindData::installRules()
+{
+    // ---- users
+    UserSettingsTable.beforeEdit = [this](TTable& t) { OldUserID = t.fieldByName(QStringLiteral("UserID")).asString(); };
+    UserSettingsTable.beforeInsert = [this](TTable&) { m_userInserting = true; };
+    UserSettingsTable.afterPost = [this](TTable& t) {
+        const bool wasInsert = m_userInserting;
+        m_userInserting = false;
+        if (wasInsert)
+            return;
+        const QString id = t.fieldByName(QStringLiteral("UserID")).asString();
+        if (id == OldUserID)
+            return;
+        TQuery::run(m_db, QStringLiteral("UPDATE notify_list SET UserID = ? WHERE UserID = ?"), {id, OldUserID});
+        TQuery::run(m_db, QStringLiteral("UPDATE restrict_list SET UserID = ? WHERE UserID = ?"), {id, OldUserID});
+    };
+    UserSettingsTable.beforeDelete = [this](TTable& t) {
+        const TField f = t.fieldByName(QStringLiteral("UserID"));
+        if (f.isNull())
+            return;
+        const QString id = f.asString();
+        TQuery::run(m_db, QStringLiteral("DELETE FROM notify_list WHERE UserID = ?"), {id});
+        TQuery::run(m_db, QStringLiteral("DELETE FROM restrict_list WHERE UserID = ?"), {id});
+    };
+
+    // ---- job posting groups
+    JobPostingIDTable.beforeEdit = [this](TTable& t) {
+        OldPostingID = t.fieldByName(QStringLiteral("JobPostingID")).asString();
+    };
+    JobPostingIDTable.beforeInsert = [this](TTable&) { m_groupInserting = true; };
+    JobPostingIDTable.afterPost = [this](TTable& t) {
+        const bool wasInsert = m_groupInserting;
+        m_groupInserting = false;
+        if (wasInsert || OldPostingID.isEmpty())
+            return;
+        const QString id = t.fieldByName(QStringLiteral("JobPostingID")).asString();
+        if (id == OldPostingID)
+            return;
+        TQuery::run(m_db, QStringLiteral("UPDATE notify_list SET JobPostingID = ? WHERE JobPostingID = ?"),
+                    {id, OldPostingID});
+        TQuery::run(m_db, QStringLiteral("UPDATE restrict_list SET JobPostingID = ? WHERE JobPostingID = ?"),
+                    {id, OldPostingID});
+    };
+    JobPostingIDTable.beforeDelete = [this](TTable& t) {
+        const TField f = t.fieldByName(QStringLiteral("JobPostingID"));
+        if (f.isNull())
+            return;
+        const QString id = f.asString();
+        TQuery::run(m_db, QStringLiteral("DELETE FROM notify_list WHERE JobPostingID = ?"), {id});
+        TQuery::run(m_db, QStringLiteral("DELETE FROM restrict_list WHERE JobPostingID = ?"), {id});
+    };
+
+    // ---- applicants
+    ApplicantTable.beforePost = [this](TTable& t) {
+        t.fieldByName(QStringLiteral("ModifiedBy")).setValue(LoginData.UserID);
+        t.fieldByName(QStringLiteral("ModifiedDate")).setValue(today());
+        TField purge = t.fieldByName(QStringLiteral("PurgeDate"));
+        const QDate rif = t.fieldByName(QStringLiteral("RIFExpires")).asDate();
+        const QDate notRehire = t.fieldByName(QStringLiteral("NotRehireExpires")).asDate();
+        // An applicant without any of the three days keeps an empty purge date
+        // rather than becoming due at once.
+        if (!rif.isValid() && !notRehire.isValid() && purge.isNull())
+            return;
+        const QDate r = rif.isValid() ? rif : kZeroDay;
+        const QDate n = notRehire.isValid() ? notRehire : kZeroDay;
+        const QDate p = purge.isNull() ? kZeroDay : purge.asDate();
+        if (p > r && p > n)
+            return;
+        purge.setValue(r > n ? r : n);
+    };
+
+    // ---- applications
+    ApplicationTable.beforeEdit = [this](TTable& t) {
+        OldReviewed = t.fieldByName(QStringLiteral("Reviewed")).asBoolean();
+        OldApproved = t.fieldByName(QStringLiteral("Approved")).asBoolean();
+    };
+    ApplicationTable.beforePost = [this](TTable& t) {
+        t.fieldByName(QStringLiteral("ModifiedBy")).setValue(LoginData.UserID);
+        t.fieldByName(QStringLiteral("ModifiedDate")).setValue(today());
+        const bool reviewed = t.fieldByName(QStringLiteral("Reviewed")).asBoolean();
+        const bool approved = t.fieldByName(QStringLiteral("Approved")).asBoolean();
+        if (reviewed != OldReviewed || approved != OldApproved) {
+            t.fieldByName(QStringLiteral("ApprovedBy")).setValue(LoginData.UserID);
+            t.fieldByName(QStringLiteral("ApprovedDate")).setValue(today());
+        }
+    };
+
+    // ---- requisitions
+    RequestionTable.beforeEdit = [this](TTable& t) {
+        OldContactEMail = firstAddress(t.fieldByName(QStringLiteral("EMailAddress")).asString());
+        OldMaxFiles = t.fieldByName(QStringLiteral("MaxFiles")).asInteger();
+        const TField asEMail = t.fieldByName(QStringLiteral("SendAsEMail"));
+        OldSendAsEMail = asEMail.isNull() ? true : asEMail.asBoolean();
+        OldSendAsHTML = t.fieldByName(QStringLiteral("SendAsHTML")).asBoolean();
+    };
+    RequestionTable.beforePost = [this](TTable& t) {
+        TField mail = t.fieldByName(QStringLiteral("EMailAddress"));
+        if (!mail.isNull()) {
+            QString v = mail.asString();
+            ReplacePlaceholder(v, QStringLiteral(";"), QStringLiteral(","));
+            if (v != mail.asString())
+                mail.setValue(v);
+        }
+        t.fieldByName(QStringLiteral("ModifiedBy")).setValue(LoginData.UserID);
+        t.fieldByName(QStringLiteral("ModifiedDate")).setValue(today());
+    };
+    RequestionTable.afterPost = [this](TTable& t) {
+        const QString mail = t.fieldByName(QStringLiteral("EMailAddress")).asString();
+        if (mail.isEmpty())
+            return;
+        const QString address = firstAddress(mail);
+        const int maxFiles = t.fieldByName(QStringLiteral("MaxFiles")).asInteger();
+        const TField asEMailField = t.fieldByName(QStringLiteral("SendAsEMail"));
+        const bool asEMail = asEMailField.isNull() ? true : asEMailField.asBoolean();
+        const bool asHTML = t.fieldByName(QStringLiteral("SendAsHTML")).asBoolean();
+        if (address == OldContactEMail && maxFiles == OldMaxFiles && asEMail == OldSendAsEMail &&
+            asHTML == OldSendAsHTML)
+            return;
+        const QString contact = t.fieldByName(QStringLiteral("Contact")).asString();
+        if (contact.isEmpty())
+            return;
+        const int changed = TQuery::run(m_db,
+                                        QStringLiteral("UPDATE dept_contacts SET EMailAddress = ?, Updated = ?, "
+                                                       "MaxFiles = ?, SendAsEMail = ?, SendAsHTML = ? "
+                                                       "WHERE Contact = ?"),
+                                        {address, today(), maxFiles, asEMail, asHTML, contact});
+        if (changed > 0) {
+            if (EMailTable.active() && EMailTable.state() == DataSetState::Browse)
+                EMailTable.refresh();
+            return;
+        }
+        TTable& e = EMailTable;
+        if (!e.active())
+            e.open();
+        e.append();
+        e.fieldByName(QStringLiteral("Contact")).setValue(contact);
+        e.fieldByName(QStringLiteral("EMailAddress")).setValue(address);
+        e.fieldByName(QStringLiteral("Updated")).setValue(today());
+        e.fieldByName(QStringLiteral("MaxFiles")).setValue(maxFiles);
+        e.fieldByName(QStringLiteral("SendAsEMail")).setValue(asEMail);
+        e.fieldByName(QStringLiteral("SendAsHTML")).setValue(asHTML);
+        e.post();
+    };
+}
+
+SqlFilter TMerrowindData::applicantFilter()
+{
+    ApplicantSearchText = ApplicantSearchText.toUpper();
+    if (ApplicantSearchText.isEmpty())
+        return SqlFilter::none();
+    const QString pattern = QLatin1Char('%') + escapeLike(ApplicantSearchText) + QLatin1Char('%');
+    SqlFilter f;
+    QStringList ors;
+    const std::pair<bool, const char*> fields[] = {
+        {SearchInName, "t.Name"}, {SearchInID, "t.ApplicantID"}, {SearchInSSN, "t.Soc"}, {SearchInPhone, "t.Phone"}};
+    for (const auto& [on, column] : fields) {
+        if (!on)
+            continue;
+        ors << likeContains(QLatin1String(column));
+        f.binds << pattern;
+    }
+    if (ors.isEmpty())
+        return SqlFilter::none();
+    f.where = ors.join(QStringLiteral(" OR "));
+    // A name search for a rare name: let the trigram index pick the candidates, and
+    // the condition above decide. A common name is quicker found in key order.
+    if (m_nameIndex && ors.size() == 1 && SearchInName && ApplicantSearchText.size() >= 3) {
+        QString phrase = ApplicantSearchText;
+        phrase.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+        phrase = QLatin1Char('"') + phrase + QLatin1Char('"');
+        constexpr int rare = 2000;
+        QSqlQuery& q = m_db.execCached(QStringLiteral("SELECT COUNT(*) FROM (SELECT 1 FROM applicant_names "
+                                                      "WHERE applicant_names MATCH ? LIMIT ?) c"),
+                                       {phrase, rare});
+        const int candidates = q.next() ? q.value(0).toInt() : rare;
+        q.finish();
+        const QString indexed =
+            QStringLiteral("t.rid IN (SELECT rowid FROM applicant_names WHERE applicant_names MATCH ?) AND ") + f.where;
+        QVariantList indexedBinds = f.binds;
+        indexedBinds.prepend(phrase);
+        // Counting goes through the index whatever the name: it reads no more than the matches.
+        f.countWhere = indexed;
+        f.countBinds = indexedBinds;
+        if (candidates < rare) {
+            f.where = indexed;
+            f.binds = indexedBinds;
+        }
+    }
+    return f;
+}
+
+SqlFilter TMerrowindData::applicationFilter()
+{
+    const QString notReviewed = QStringLiteral("(t.Reviewed IS NULL OR t.Reviewed = 0)");
+    const QString inList = QStringLiteral("t.ReqNumber IN (SELECT v FROM mw_reqlist)");
+    SqlFilter f;
+    if (!ReqNumberFilter.isEmpty()) {
+        f.where = likeContains(QStringLiteral("t.ReqNumber"));
+        f.binds << QLatin1Char('%') + escapeLike(ReqNumberFilter) + QLatin1Char('%');
+        if (UnreviewedOnly)
+            f.where += QStringLiteral(" AND ") + notReviewed;
+        return f;
+    }
+    if (UnreviewedOnly) {
+        f.where = notReviewed;
+        if (!ReviewPostingGroup.isEmpty()) {
+            fillTempList(QStringLiteral("mw_reqlist"), ReqNumberList);
+            f.where += QStringLiteral(" AND ") + inList;
+        }
+        return f;
+    }
+    if (ApplicantSearchText.isEmpty())
+        return SqlFilter::none();
+    f.where = likeContains(QStringLiteral("t.ApplicantID"));
+    f.binds << QLatin1Char('%') + escapeLike(ApplicantSearchText) + QLatin1Char('%');
+    if (LoginData.Restricted) {
+        fillTempList(QStringLiteral("mw_reqlist"), ReqNumberList);
+        f.where += QStringLiteral(" AND ") + inList;
+    }
+    return f;
+}
+
+SqlFilter TMerrowindData::requisitionFilter()
+{
+    SqlFilter f;
+    QStringList ors;
+    if (!PostingGroupFilter.isEmpty()) {
+        ors << upper(QStringLiteral("t.JobPostingID")) + QStringLiteral(" LIKE ? ESCAPE '\\'");
+        f.binds << escapeLike(PostingGroupFilter.toUpper()) + QLatin1Char('%');
+    }
+    if (!ReqNumberFilter.isEmpty()) {
+        ors << likeContains(QStringLiteral("t.ReqNumber"));
+        f.binds << QLatin1Char('%') + escapeLike(ReqNumberFilter) + QLatin1Char('%');
+    }
+    if (ors.isEmpty())
+        return SqlFilter::none();
+    f.where = ors.join(QStringLiteral(" OR "));
+    return f;
+}
+
+void TMerrowindData::installFilters()
+{
+    UserSettingsTable.setFilterProvider([this] {
+        SqlFilter f;
+        if (!UserIDFilter.isEmpty()) {
+            f.where = upper(QStringLiteral("t.UserID")) + QStringLiteral(" = ?");
+            f.binds << UserIDFilter.toUpper();
+        } else {
+            f.where = QStringLiteral("t.SecurityID <> 0");
+        }
+        return f;
+    });
+    JobPostingIDTable.setFilterProvider([this] {
+        if (PermittedGroups.isEmpty())
+            return SqlFilter::none();
+        SqlFilter f;
+        const SqlList list = PermittedGroupsSQL();
+        f.where = QStringLiteral("t.JobPostingID IN ") + list.sql;
+        f.binds = list.binds;
+        return f;
+    });
+    ApplicantTable.setFilterProvider([this] { return applicantFilter(); });
+    ApplicationTable.setFilterProvider([this] { return applicationFilter(); });
+    RequestionTable.setFilterProvider([this] { return requisitionFilter(); });
+    auto listUser = [this] {
+        if (ListUserFilter.isEmpty())
+            return SqlFilter::none();
+        SqlFilter f;
+        f.where = upper(QStringLiteral("t.UserID")) + QStringLiteral(" = ?");
+        f.binds << ListUserFilter.toUpper();
+        return f;
+    };
+    NotifyTable.setFilterProvider(listUser);
+    RestrictTable.setFilterProvider(listUser);
+    SecurityTable.setFilterProvider([] {
+        SqlFilter f;
+        f.where = QStringLiteral("t.SecurityID <> 0");
+        return f;
+    });
+}
+
+} // namespace mw

@@ -1,0 +1,287 @@
+// Start-up, logon and the main window, with the user played by a script.
+
+#include "shell/application.h"
+#include "shell/logonform.h"
+#include "shell/mainform.h"
+#include "shell/startup.h"
+#include "datastore/passwords.h"
+#include "dbfixture.h"
+#include "scriptedtalk.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+
+using namespace mw;
+using Outcome = Startup::Outcome;
+
+class StartupTest : public mwtest::StoreTest
+{
+protected:
+    StartupOptions options(const QStringList& args = {QStringLiteral("merrowind"), QStringLiteral("/s")})
+    {
+        StartupOptions o;
+        o.arguments = args;
+        o.workingDirectory = m_testDb->scratchDir();
+        o.location = [this] { return m_testDb->location(); };
+        o.engineVersion = [] { return 500; };
+        o.networkPresent = [] { return false; };
+        o.networkUserName = [] { return QStringLiteral("jsmith"); };
+        o.showLogon = [this](TLogonForm& form) {
+            ++logonShown;
+            form.UserNameEdit->setText(typedUser);
+            form.PasswordEdit->setText(typedPassword);
+            QTest::mouseClick(form.LoginB, Qt::LeftButton);
+        };
+        o.pause = [this](int ms) { paused += ms; };
+        return o;
+    }
+    void addUser(const QString& id, const QString& password, int profile)
+    {
+        sql(QStringLiteral("INSERT INTO users (UserID, UserPassword, UserName, SecurityID) VALUES (?, ?, ?, ?)"),
+            {id, passwords::hash(password), id, profile});
+    }
+    // A profile with just the given rights.
+    int profile(const QStringList& rights)
+    {
+        QStringList cols{QStringLiteral("Security")};
+        QVariantList values{QStringLiteral("P%1").arg(++m_profiles)};
+        for (const QString& r : rights) {
+            cols << r;
+            values << true;
+        }
+        sql(QStringLiteral("INSERT INTO security_profiles (%1) VALUES (%2)")
+                .arg(cols.join(QStringLiteral(", ")), QStringList(cols.size(), QStringLiteral("?")).join(QStringLiteral(", "))),
+            values);
+        return scalar(QStringLiteral("SELECT MAX(SecurityID) FROM security_profiles")).toInt();
+    }
+
+    mwtest::ScriptedTalk talk;
+    int logonShown = 0;
+    int paused = 0;
+    QString typedUser, typedPassword;
+    int m_profiles = 0;
+};
+
+TEST_P(StartupTest, FirstRunSupervisorGoesStraightToTheMainWindow)
+{
+    Startup s(options({QStringLiteral("merrowind")}), talk);
+    ASSERT_EQ(s.start(), Outcome::Running);
+    EXPECT_EQ(logonShown, 0);
+    EXPECT_EQ(s.data().LoginData.UserID, QStringLiteral("SUPERVISOR"));
+    EXPECT_TRUE(s.mainForm()->isVisible());
+    EXPECT_TRUE(s.splashWanted());
+    EXPECT_EQ(s.splashSteps(), 14);
+    EXPECT_TRUE(talk.said().isEmpty());
+}
+
+TEST_P(StartupTest, SplashIsSuppressedBySInAnyCase)
+{
+    for (const char* arg : {"/s", "-S", "/S", "-s"}) {
+        Startup s(options({QStringLiteral("merrowind"), QLatin1String(arg)}), talk);
+        ASSERT_EQ(s.start(), Outcome::Running);
+        EXPECT_FALSE(s.splashWanted()) << arg;
+    }
+}
+
+TEST_P(StartupTest, TheEngineMustReportVersion500OrMore)
+{
+    StartupOptions o = options();
+    o.engineVersion = [] { return 499; };
+    Startup old(o, talk);
+    EXPECT_EQ(old.start(), Outcome::EngineTooOld);
+    EXPECT_EQ(old.mainForm(), nullptr);
+    EXPECT_EQ(talk.errors(),
+              QStringList{QStringLiteral("This Applicaion Requires the Borland Database 5.0 Or Higher To Be Installed")});
+    o.engineVersion = [] { return 500; };
+    Startup current(o, talk);
+    EXPECT_EQ(current.start(), Outcome::Running);
+}
+
+TEST_P(StartupTest, WithASecondUserTheLogonWindowDecides)
+{
+    addUser(QStringLiteral("JSMITH"), QStringLiteral("hr2026"), profile({QStringLiteral("CanApprove")}));
+    typedUser = QStringLiteral("jsmith");
+    typedPassword = QStringLiteral("hr2026");
+    {
+        Startup s(options(), talk);
+        ASSERT_EQ(s.start(), Outcome::Running);
+        EXPECT_EQ(logonShown, 1);
+        EXPECT_EQ(s.data().LoginData.UserID, QStringLiteral("JSMITH"));
+    }
+    typedPassword = QStringLiteral("HR2026");
+    Startup wrong(options(), talk);
+    EXPECT_EQ(wrong.start(), Outcome::InvalidLogin);
+    EXPECT_EQ(talk.errors(), QStringList{QStringLiteral("Access Denied To Merrowind, Invalid Login")});
+    EXPECT_FALSE(wrong.mainForm()->isVisible());
+}
+
+TEST_P(StartupTest, AutomaticLogonUsesTheNetworkNameOnlyWhenAllowedAndPresent)
+{
+    addUser(QStringLiteral("JSMITH"), QStringLiteral("hr2026"), profile({}));
+    sql(QStringLiteral("UPDATE settings SET AllowAutoLogin = ?"), {true});
+    StartupOptions o = options();
+    o.networkPresent = [] { return true; };
+    {
+        Startup s(o, talk);
+        ASSERT_EQ(s.start(), Outcome::Running);
+        EXPECT_EQ(logonShown, 0);
+        EXPECT_EQ(s.data().LoginData.UserID, QStringLiteral("JSMITH"));
+    }
+    o.networkPresent = [] { return false; };
+    typedUser = QStringLiteral("JSMITH");
+    typedPassword = QStringLiteral("hr2026");
+    {
+        Startup s(o, talk);
+        ASSERT_EQ(s.start(), Outcome::Running);
+        EXPECT_EQ(logonShown, 1) << "without a network the window is always shown";
+    }
+    sql(QStringLiteral("UPDATE settings SET AllowAutoLogin = ?"), {false});
+    o.networkPresent = [] { return true; };
+    Startup s(o, talk);
+    ASSERT_EQ(s.start(), Outcome::Running);
+    EXPECT_EQ(logonShown, 2);
+}
+
+TEST_P(StartupTest, DeniedLoginsStopOrdinaryUsersButNotAdministrators)
+{
+    addUser(QStringLiteral("CLERK"), QStringLiteral("c"), profile({QStringLiteral("CanImport")}));
+    addUser(QStringLiteral("BOSS"), QStringLiteral("b"), profile({QStringLiteral("CanChangeGeneral")}));
+    sql(QStringLiteral("UPDATE settings SET AllowLogin = ?"), {true});
+    typedUser = QStringLiteral("clerk");
+    typedPassword = QStringLiteral("c");
+    {
+        Startup s(options(), talk);
+        EXPECT_EQ(s.start(), Outcome::LoginsDisabled);
+        EXPECT_EQ(paused, 5000);
+        EXPECT_TRUE(talk.said().isEmpty()) << "no message box, only the Logins Disabled window";
+    }
+    typedUser = QStringLiteral("boss");
+    typedPassword = QStringLiteral("b");
+    Startup s(options(), talk);
+    ASSERT_EQ(s.start(), Outcome::Running);
+    EXPECT_TRUE(s.mainForm()->WarningLabel->isVisibleTo(s.mainForm()));
+    EXPECT_FALSE(s.mainForm()->Timer1.isActive()) << "administrators are not timed out";
+}
+
+TEST_P(StartupTest, MenuFollowsRightsAndSettings)
+{
+    addUser(QStringLiteral("NOIMPORT"), QStringLiteral("x"), profile({QStringLiteral("CanApprove")}));
+    addUser(QStringLiteral("IMPORTER"), QStringLiteral("x"), profile({QStringLiteral("CanImport")}));
+    typedPassword = QStringLiteral("x");
+    typedUser = QStringLiteral("noimport");
+    {
+        // The built-in viewer offers the review of new applications.
+        Startup s(options(), talk);
+        ASSERT_EQ(s.start(), Outcome::Running);
+        s.mainForm()->FormActivate();
+        EXPECT_TRUE(s.mainForm()->ReviewNew1->isVisible());
+    }
+    {
+        StartupOptions o = options();
+        o.pdfViewerAvailable = [] { return false; };
+        Startup s(o, talk);
+        ASSERT_EQ(s.start(), Outcome::Running);
+        TMainForm& m = *s.mainForm();
+        m.FormActivate();
+        EXPECT_FALSE(m.Export1->menuAction()->isEnabled());
+        for (QAction* a : {m.SendNotifyList1, m.ResendNotifyList1, m.ResendNotifyListToGroup1, m.PackDatabase1,
+                           m.SettingsGeneral1, m.AdministratorSettings1, m.Security1, m.MerrowindHelp1})
+            EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+        for (QAction* a : {m.New1, m.PersonalData1, m.JobData1, m.Exit1, m.ScanActivity1, m.PrinterSettings1})
+            EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
+        EXPECT_FALSE(m.ReviewNew1->isVisible()) << "no PDF viewer";
+        EXPECT_TRUE(m.Timer1.isActive());
+        EXPECT_EQ(m.helpTopic(m.PackDatabase1), 4750);
+    }
+    sql(QStringLiteral("UPDATE settings SET InformUsers = ?"), {false});
+    typedUser = QStringLiteral("importer");
+    Startup s(options(), talk);
+    ASSERT_EQ(s.start(), Outcome::Running);
+    TMainForm& m = *s.mainForm();
+    m.FormActivate();
+    EXPECT_TRUE(m.Export1->menuAction()->isEnabled());
+    EXPECT_TRUE(m.ApplicantsOnly1->isEnabled());
+    for (QAction* a : {m.SendNotifyList1, m.ResendNotifyList1, m.ResendNotifyListToGroup1})
+        EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+    EXPECT_FALSE(m.New1->isEnabled());
+}
+
+TEST_P(StartupTest, ProcessMenuCommandsAskBeforeTheyChangeAnything)
+{
+    Startup s(options(), talk);
+    ASSERT_EQ(s.start(), Outcome::Running);
+    TMainForm& m = *s.mainForm();
+    m.FormActivate();
+    for (QAction* a : {m.ProcessRIF1, m.NotRehirableExpiredDates1, m.ProcessNotRehirable1,
+                       m.MarkOldApplicantsAsReviewed1, m.PackDatabase1})
+        a->trigger(); // answered No
+    EXPECT_EQ(talk.questions(), (QStringList{QStringLiteral("Are You Sure You Want To Removed Expired RIF Flags?"),
+                                             QStringLiteral("Are You Sure You Want To Removed Expired Not Rehirable Flags?"),
+                                             QStringLiteral("Are You Sure You Want To Process The Not Rehirable Flags?"),
+                                             QStringLiteral("Are You Sure You Want To Mark Old Applicants As Reviewed?"),
+                                             QStringLiteral("Are You Sure You Want To Pack Database")}));
+    EXPECT_EQ(talk.said().size(), 5) << "nothing but the questions";
+}
+
+TEST_P(StartupTest, TheTimerEndsAnOrdinaryUsersProgramWhenLoginsAreDenied)
+{
+    addUser(QStringLiteral("CLERK"), QStringLiteral("c"), profile({}));
+    typedUser = QStringLiteral("clerk");
+    typedPassword = QStringLiteral("c");
+    Startup s(options(), talk);
+    ASSERT_EQ(s.start(), Outcome::Running);
+    TMainForm& m = *s.mainForm();
+    int ended = 0;
+    m.endProgram = [&ended] { ++ended; };
+    m.Timer1Timer();
+    EXPECT_EQ(ended, 0);
+    sql(QStringLiteral("UPDATE settings SET AllowLogin = ?"), {true});
+    m.Timer1Timer();
+    EXPECT_EQ(ended, 1);
+}
+
+TEST_P(StartupTest, StatusBarCountsUseThousandsSeparatorsAndStayAsAtStartUp)
+{
+    {
+        Transaction tx(data->database());
+        for (int i = 1; i <= 1234; ++i)
+            sql(QStringLiteral("INSERT INTO applicants (ApplicantID) VALUES (?)"), {QString::number(i)});
+        tx.commit();
+    }
+    Startup s(options(), talk);
+    ASSERT_EQ(s.start(), Outcome::Running);
+    EXPECT_EQ(s.mainForm()->statusText(1), QStringLiteral("Applicants: 1,234"));
+    EXPECT_EQ(s.mainForm()->statusText(2), QStringLiteral("Requisitions: 0"));
+    sql(QStringLiteral("INSERT INTO applicants (ApplicantID) VALUES (?)"), {QStringLiteral("x")});
+    s.mainForm()->FillStatusBar();
+    EXPECT_EQ(s.mainForm()->statusText(1), QStringLiteral("Applicants: 1,234"));
+}
+
+TEST_P(StartupTest, AMissingDatabaseIsReportedAndNothingStarts)
+{
+    StartupOptions o = options();
+    o.location = [this] { return DatabaseLocation::parse(m_testDb->scratchDir() + QStringLiteral("/none")); };
+    Startup s(o, talk);
+    EXPECT_EQ(s.start(), Outcome::DatabaseFailed);
+    ASSERT_EQ(talk.errors().size(), 1);
+    EXPECT_TRUE(talk.errors().first().contains(QStringLiteral("does not exist")));
+}
+
+MW_INSTANTIATE_BACKENDS(StartupTest);
+
+TEST(Application, ATableErrorInAHandlerIsShownAndTheProgramGoesOn)
+{
+    auto* app = static_cast<MerrowindApplication*>(QCoreApplication::instance());
+    mwtest::ScriptedTalk talk;
+    app->setTalk(&talk);
+    QPushButton button;
+    QObject::connect(&button, &QPushButton::clicked, [] {
+        throw DbError(QStringLiteral("Record locked by another user.\nTable: Applican.db"));
+    });
+    QTest::mouseClick(&button, Qt::LeftButton);
+    app->setTalk(nullptr);
+    EXPECT_EQ(talk.errors(), QStringList{QStringLiteral("Record locked by another user.\nTable: Applican.db")});
+}
