@@ -2,7 +2,7 @@
 // applicants, among applications of other groups, approved with ApproveAllScanned.
 // Usage: mw_benchapprove [applications in the group]
 
-#include "app/usertalk.h"
+#include "shared/usertalk.h"
 #include "yestalk.h"
 #include "datastore/createdatabase.h"
 #include "datastore/merrowinddata.h"

@@ -3,11 +3,11 @@
 // and workbook. Prints the median of several runs of each writer.
 // Usage: mw_benchdeptfiles [applications] [runs]
 
-#include "app/usertalk.h"
+#include "shared/usertalk.h"
 #include "yestalk.h"
 #include "datastore/createdatabase.h"
 #include "datastore/merrowinddata.h"
-#include "delivery/demotemplates.h"
+#include "demo/demotemplates.h"
 #include "delivery/deptfiles.h"
 
 #include <QCoreApplication>

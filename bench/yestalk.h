@@ -1,7 +1,7 @@
 #pragma once
 // The user of the benchmarks: says Yes to everything and keeps the last text he is told.
 
-#include "app/usertalk.h"
+#include "shared/usertalk.h"
 
 class YesTalk : public mw::UserTalk
 {
