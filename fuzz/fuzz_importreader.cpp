@@ -3,6 +3,7 @@
 // bytes are also read back as an import file.
 
 #include "import/importreader.h"
+#include "shared/clock.h"
 #include "shared/codepage.h"
 
 #include <QCoreApplication>
@@ -40,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     mw::ImportReader reader(layout);
     reader.ImportKind = kind;
-    reader.setToday(QDate(2026, 1, 1));
+    mw::Clock::setToday(QDate(2026, 1, 1));
     mw::decodeWindows1252(rest, restSize, reader.DataLine);
     reader.ExtractData();
     reader.ExtractData(); // storage reused from the first pass

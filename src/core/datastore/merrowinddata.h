@@ -10,6 +10,7 @@
 #include "datastore/sessions.h"
 #include "datastore/settings.h"
 #include "datastore/table.h"
+#include "shared/clock.h"
 #include "datastore/importlayout.h"
 
 #include <QDate>
@@ -49,9 +50,8 @@ public:
     Database& database() { return m_db; }
     SessionRegistry& sessions() { return m_sessions; }
 
-    // The day the program takes as today (tests may set another).
-    QDate today() const { return m_today.isValid() ? m_today : QDate::currentDate(); }
-    void setToday(const QDate& d) { m_today = d; }
+    // The day the program takes as today: the program's clock.
+    QDate today() const { return Clock::today(); }
 
     // ---- components
     TTable UserSettingsTable;
@@ -151,7 +151,6 @@ private:
 
     SessionRegistry m_sessions;
     QTimer m_heartbeat;
-    QDate m_today;
     QString m_upperCollation;
     bool m_nameIndex = false; // SQLite: the applicants' names are indexed by trigrams
     QHash<QString, QStringList> m_tempLists;

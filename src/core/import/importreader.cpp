@@ -1,5 +1,6 @@
 #include "import/importreader.h"
 
+#include "shared/clock.h"
 #include "shared/codepage.h"
 
 #include <algorithm>
@@ -150,11 +151,11 @@ void ImportReader::ReadDelimitedData(int fieldNumber, QString& value) const
 
 QDate ImportReader::today() const
 {
-    if (m_today.isValid())
-        return m_today;
-    // Asking the clock costs a look at the time zone; once a second is often enough.
+    if (Clock::isSet())
+        return Clock::today();
+    // Asking the system costs a look at the time zone; once a second is often enough.
     if (!m_clockDay.isValid() || !m_clockAge.isValid() || m_clockAge.elapsed() >= 1000) {
-        m_clockDay = QDate::currentDate();
+        m_clockDay = Clock::today();
         m_clockAge.start();
     }
     return m_clockDay;

@@ -71,8 +71,7 @@ public:
     TImportApplicantData ApplicantData;
     TImportReqData ReqData;
 
-    // The day taken as today (an invalid date means the current date).
-    void setToday(const QDate& d) { m_today = d; }
+    // The program's today, asked of the clock at most once a second.
     QDate today() const;
 
     // count characters of DataLine from position start (first 1), blanks trimmed at both ends.
@@ -99,7 +98,6 @@ private:
     bool codeInList(const QString& code, const QString& list) const;
     const QString& defaultPurgeDate(const QDate& today);
 
-    QDate m_today;
     mutable QDate m_clockDay; // the current date, asked of the clock at most once a second
     mutable QElapsedTimer m_clockAge;
     std::vector<qsizetype> m_tabs; // positions of the tabs of DataLine, once per ExtractData

@@ -1,7 +1,9 @@
 #include "maintenance/flagprocesses.h"
 
-#include "shared/usertalk.h"
 #include "datastore/merrowinddata.h"
+#include "shared/usertalk.h"
+
+#include <algorithm>
 
 namespace mw {
 
@@ -11,6 +13,7 @@ namespace {
 const QString kNotRehireList = QStringLiteral("mw_notrehire");
 // The line break of a results box.
 const QString kBreak = QStringLiteral("\n");
+const QString kRecordsUpdated = QStringLiteral("Records Updated");
 
 QString dateText(const QDate& d) { return d.toString(QStringLiteral("MM/dd/yyyy")); }
 
@@ -119,87 +122,91 @@ void ProcessNotRehirable(TMerrowindData& data, UserTalk& talk, bool showResult)
         talk.inform(notRehireResult(count));
 }
 
-bool ProcessRIFCommand(TMerrowindData& data, UserTalk& talk)
+OperationResult ProcessRIFCommand(TMerrowindData& data, UserTalk& talk)
 {
-    if (!talk.ask(QStringLiteral("Are You Sure You Want To Removed Expired RIF Flags?")))
-        return false;
-    int count = 0;
-    {
-        WaitScope wait(talk, QStringLiteral("Please Wait, Removing Expired RIF Flags"));
-        count = expireFlag(data, QStringLiteral("RIF"), QStringLiteral("RIFExpires"));
-    }
-    talk.inform(rifResult(count));
-    return true;
+    return runOperation(talk, {QStringLiteral("Are You Sure You Want To Removed Expired RIF Flags?"),
+                               QStringLiteral("Please Wait, Removing Expired RIF Flags"), false, [&](UserTalk&) {
+                                   const int count =
+                                       expireFlag(data, QStringLiteral("RIF"), QStringLiteral("RIFExpires"));
+                                   return OperationResult::done(rifResult(count)).count(kRecordsUpdated, count);
+                               }});
 }
 
-bool NotRehirableExpiredDatesCommand(TMerrowindData& data, UserTalk& talk)
+OperationResult NotRehirableExpiredDatesCommand(TMerrowindData& data, UserTalk& talk)
 {
-    if (!talk.ask(QStringLiteral("Are You Sure You Want To Removed Expired Not Rehirable Flags?")))
-        return false;
-    int count = 0;
-    {
-        WaitScope wait(talk, QStringLiteral("Please Wait, Removing Expired Not Rehirable Flags"));
-        count = expireFlag(data, QStringLiteral("NotRehire"), QStringLiteral("NotRehireExpires"));
-    }
-    talk.inform(notRehireExpiredResult(count));
-    return true;
+    return runOperation(talk, {QStringLiteral("Are You Sure You Want To Removed Expired Not Rehirable Flags?"),
+                               QStringLiteral("Please Wait, Removing Expired Not Rehirable Flags"), false,
+                               [&](UserTalk&) {
+                                   const int count = expireFlag(data, QStringLiteral("NotRehire"),
+                                                                QStringLiteral("NotRehireExpires"));
+                                   return OperationResult::done(notRehireExpiredResult(count))
+                                       .count(kRecordsUpdated, count);
+                               }});
 }
 
-bool ProcessNotRehirableCommand(TMerrowindData& data, UserTalk& talk)
+OperationResult ProcessNotRehirableCommand(TMerrowindData& data, UserTalk& talk)
 {
-    if (!talk.ask(QStringLiteral("Are You Sure You Want To Process The Not Rehirable Flags?")))
-        return false;
-    int count = 0;
-    {
-        WaitScope wait(talk, QStringLiteral("Please Wait, Processing Not Rehirable Flags"));
-        count = processNotRehirable(data);
-    }
-    talk.inform(notRehireResult(count));
-    return true;
+    return runOperation(talk, {QStringLiteral("Are You Sure You Want To Process The Not Rehirable Flags?"),
+                               QStringLiteral("Please Wait, Processing Not Rehirable Flags"), false, [&](UserTalk&) {
+                                   const int count = processNotRehirable(data);
+                                   return OperationResult::done(notRehireResult(count))
+                                       .count(kRecordsUpdated, std::max(count, 0));
+                               }});
 }
 
-bool MarkOldApplicantsAsReviewed(TMerrowindData& data, UserTalk& talk)
+OperationResult MarkOldApplicantsAsReviewed(TMerrowindData& data, UserTalk& talk)
 {
-    if (!talk.ask(QStringLiteral("Are You Sure You Want To Mark Old Applicants As Reviewed?")))
-        return false;
-    int count = 0;
-    {
-        WaitScope wait(talk, QStringLiteral("Please Wait, Marking Applicaions As Reviewed"));
-        const QDate today = data.today();
-        TQuery& q = data.ApplicationQuery;
-        q.clear();
-        q.add(QStringLiteral("UPDATE applications"));
-        q.add(QStringLiteral("SET Approved = ?, Reviewed = ?,"));
-        q.add(QStringLiteral("ApprovedBy = ?,"));
-        q.add(QStringLiteral("ApprovedDate = ?"));
-        q.add(QStringLiteral("WHERE (DispDate <= ? AND DispDate <> ''"));
-        q.add(QStringLiteral("AND (Reviewed IS NULL OR Reviewed = ?))"));
-        q.bind({false, true, data.LoginData.UserID, today, today.addDays(-30), false});
-        count = q.execSql();
-    }
-    talk.inform(QStringLiteral("Results From mark Old Applicants As Reviewed:") + kBreak + kBreak +
-                QStringLiteral("Applicants Marked As Reviewed: ") + QString::number(count));
-    return true;
+    return runOperation(
+        talk, {QStringLiteral("Are You Sure You Want To Mark Old Applicants As Reviewed?"),
+               QStringLiteral("Please Wait, Marking Applicaions As Reviewed"), false, [&](UserTalk&) {
+                   const QDate today = data.today();
+                   TQuery& q = data.ApplicationQuery;
+                   q.clear();
+                   q.add(QStringLiteral("UPDATE applications"));
+                   q.add(QStringLiteral("SET Approved = ?, Reviewed = ?,"));
+                   q.add(QStringLiteral("ApprovedBy = ?,"));
+                   q.add(QStringLiteral("ApprovedDate = ?"));
+                   q.add(QStringLiteral("WHERE (DispDate <= ? AND DispDate <> ''"));
+                   q.add(QStringLiteral("AND (Reviewed IS NULL OR Reviewed = ?))"));
+                   q.bind({false, true, data.LoginData.UserID, today, today.addDays(-30), false});
+                   const int count = q.execSql();
+                   return OperationResult::done(QStringLiteral("Results From mark Old Applicants As Reviewed:") +
+                                                kBreak + kBreak + QStringLiteral("Applicants Marked As Reviewed: ") +
+                                                QString::number(count))
+                       .count(QStringLiteral("Applicants Marked As Reviewed"), count);
+               }});
 }
 
-bool ApproveAllScanned(TMerrowindData& data, UserTalk& talk, const QString& reqNumber, const QString& group)
+namespace {
+
+// A refusal before anything is asked: the error box, and a failed result.
+OperationResult refuse(UserTalk& talk, const QString& error)
+{
+    talk.error(error);
+    return OperationResult::failed(error);
+}
+
+// No to a bulk approval change is answered with "Operation Aborted".
+OperationResult abortedOnNo(UserTalk& talk, OperationResult result)
+{
+    if (result.isDeclined())
+        talk.inform(QStringLiteral("Operation Aborted"));
+    return result;
+}
+
+} // namespace
+
+OperationResult ApproveAllScanned(TMerrowindData& data, UserTalk& talk, const QString& reqNumber, const QString& group)
 {
     const QString postingGroup = group.toUpper();
-    if (reqNumber.isEmpty() && postingGroup.isEmpty()) {
-        talk.error(QStringLiteral("Error, No Posting ID, No Applicants Approved"));
-        return false;
-    }
+    if (reqNumber.isEmpty() && postingGroup.isEmpty())
+        return refuse(talk, QStringLiteral("Error, No Posting ID, No Applicants Approved"));
     const bool byRequisition = !reqNumber.isEmpty();
     const QString question = byRequisition
         ? QStringLiteral("Mark All Scanned Applicants For Requisition ") + reqNumber + QStringLiteral(" As Approved?")
         : QStringLiteral("Mark All Scanned Applicants For Posting ID ") + postingGroup +
             QStringLiteral(" As Approved?");
-    if (!talk.ask(question)) {
-        talk.inform(QStringLiteral("Operation Aborted"));
-        return false;
-    }
-    {
-        WaitScope wait(talk, QStringLiteral("Please Wait Marking Applications As Approved"));
+    const auto work = [&](UserTalk&) {
         const QDate today = data.today();
         const QString& user = data.LoginData.UserID;
         // Each application in scope looks up its applicant: a list of every scanned
@@ -231,32 +238,28 @@ bool ApproveAllScanned(TMerrowindData& data, UserTalk& talk, const QString& reqN
             q.add(QStringLiteral("AND ReqNumber IN (SELECT ReqNumber FROM requisitions WHERE JobPostingID = ?)"));
             q.bind(postingGroup);
         }
-        q.execSql();
+        const int count = q.execSql();
         refreshApplications(data);
-    }
-    talk.inform(byRequisition ? QStringLiteral("All Scanned Applicants For Requisition ") + reqNumber +
-                                    QStringLiteral(" Have Been Approved.")
-                              : QStringLiteral("All Scanned Applicants For Posting ID ") + postingGroup +
-                                    QStringLiteral(" Have Been Approved?"));
-    return true;
+        return OperationResult::done(byRequisition ? QStringLiteral("All Scanned Applicants For Requisition ") +
+                                                         reqNumber + QStringLiteral(" Have Been Approved.")
+                                                   : QStringLiteral("All Scanned Applicants For Posting ID ") +
+                                                         postingGroup + QStringLiteral(" Have Been Approved?"))
+            .count(QStringLiteral("Applications Approved"), count);
+    };
+    return abortedOnNo(
+        talk, runOperation(talk, {question, QStringLiteral("Please Wait Marking Applications As Approved"), false, work}));
 }
 
-bool UnapproveByApproveDate(TMerrowindData& data, UserTalk& talk, const QString& reqNumber, const QDate& date)
+OperationResult UnapproveByApproveDate(TMerrowindData& data, UserTalk& talk, const QString& reqNumber,
+                                       const QDate& date)
 {
-    if (reqNumber.isEmpty()) {
-        talk.error(QStringLiteral("Error, No Posting ID, No Applicants Marked As Unapproved"));
-        return false;
-    }
+    if (reqNumber.isEmpty())
+        return refuse(talk, QStringLiteral("Error, No Posting ID, No Applicants Marked As Unapproved"));
     const QString day = dateText(date);
-    if (!talk.ask(QStringLiteral("Mark Applicants With An Approve Date Of ") + day + QStringLiteral(" For Requisition ") +
-                  reqNumber + QStringLiteral(" As Unapproved?"))) {
-        talk.inform(QStringLiteral("Operation Aborted"));
-        return false;
-    }
-    {
-        WaitScope wait(talk, QStringLiteral("Please Wait Marking Applications As Unapproved"));
-        const QStringList excluded =
-            data.SystemInfo.AllowNotRehireSend ? QStringList() : NotRehirableList(data);
+    const QString question = QStringLiteral("Mark Applicants With An Approve Date Of ") + day +
+                             QStringLiteral(" For Requisition ") + reqNumber + QStringLiteral(" As Unapproved?");
+    const auto work = [&](UserTalk&) {
+        const QStringList excluded = data.SystemInfo.AllowNotRehireSend ? QStringList() : NotRehirableList(data);
         if (!excluded.isEmpty())
             data.fillTempList(kNotRehireList, excluded);
         TQuery& q = data.ApplicationQuery;
@@ -271,12 +274,16 @@ bool UnapproveByApproveDate(TMerrowindData& data, UserTalk& talk, const QString&
             // An anti-join: stays quick however long the list.
             q.add(QStringLiteral("AND NOT EXISTS (SELECT 1 FROM %1 WHERE v = applications.ApplicantID)")
                       .arg(kNotRehireList));
-        q.execSql();
+        const int count = q.execSql();
         refreshApplications(data);
-    }
-    talk.inform(QStringLiteral("All Applicants With a Approve Date Of ") + day + QStringLiteral(" For Requisition ") +
-                reqNumber + QStringLiteral(" Have Been Unapproved."));
-    return true;
+        return OperationResult::done(QStringLiteral("All Applicants With a Approve Date Of ") + day +
+                                     QStringLiteral(" For Requisition ") + reqNumber +
+                                     QStringLiteral(" Have Been Unapproved."))
+            .count(QStringLiteral("Applications Unapproved"), count);
+    };
+    return abortedOnNo(
+        talk,
+        runOperation(talk, {question, QStringLiteral("Please Wait Marking Applications As Unapproved"), false, work}));
 }
 
 } // namespace mw

@@ -1,7 +1,7 @@
 #include "maintenance/packing.h"
 
-#include "shared/usertalk.h"
 #include "datastore/merrowinddata.h"
+#include "shared/usertalk.h"
 
 namespace mw {
 
@@ -85,13 +85,14 @@ void PackTables(TMerrowindData& data, UserTalk& talk)
     }
 }
 
-bool PackDatabaseCommand(TMerrowindData& data, UserTalk& talk)
+OperationResult PackDatabaseCommand(TMerrowindData& data, UserTalk& talk)
 {
-    if (!talk.ask(QStringLiteral("Are You Sure You Want To Pack Database")))
-        return false;
-    PackTables(data, talk);
-    talk.inform(QStringLiteral("Database Packed"));
-    return true;
+    // PackTables shows its own please-wait window, naming each table.
+    return runOperation(talk, {QStringLiteral("Are You Sure You Want To Pack Database"), QString(), false,
+                               [&](UserTalk& t) {
+                                   PackTables(data, t);
+                                   return OperationResult::done(QStringLiteral("Database Packed"));
+                               }});
 }
 
 } // namespace mw

@@ -2,6 +2,8 @@
 // Packing the database: every table is taken for exclusive use (no other running
 // copy attached), then compacted by the backend, then opened again for shared use.
 
+#include "shared/operation.h"
+
 #include <QString>
 
 namespace mw {
@@ -21,8 +23,8 @@ void PackTable(TMerrowindData& data, UserTalk& talk, TTable& table);
 // use and DbError is raised.
 void OpenExclusive(TMerrowindData& data, UserTalk& talk, TTable& table);
 
-// "Pa&ck Database": the question, PackTables, "Database Packed". False when the
-// user said No.
-bool PackDatabaseCommand(TMerrowindData& data, UserTalk& talk);
+// "Pa&ck Database": the question, PackTables, "Database Packed". Fails when
+// another running copy stays attached and the user gives up, or the backend fails.
+OperationResult PackDatabaseCommand(TMerrowindData& data, UserTalk& talk);
 
 } // namespace mw

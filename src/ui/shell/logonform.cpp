@@ -1,5 +1,6 @@
 #include "shell/logonform.h"
 
+#include "access/logon.h"
 #include "datastore/merrowinddata.h"
 
 #include <QFormLayout>
@@ -56,10 +57,7 @@ TLogonForm::TLogonForm(TMerrowindData& dataModule, QWidget* parent)
 
 void TLogonForm::LoginBClick()
 {
-    m_data.ReadSettings();
-    LoggedOn = m_data.CheckUser(UserNameEdit->text(), PasswordEdit->text(), true);
-    if (LoggedOn && (m_data.SecurityData.CanChangeSystem || m_data.SecurityData.CanChangeGeneral))
-        m_data.SystemInfo.AllowLogin = false;
+    LoggedOn = LogonWithPassword(m_data, UserNameEdit->text(), PasswordEdit->text());
     accept();
 }
 

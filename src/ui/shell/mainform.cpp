@@ -1,5 +1,7 @@
 #include "shell/mainform.h"
 
+#include "access/menurules.h"
+#include "shared/operation.h"
 #include "shell/desktopopen.h"
 #include "shell/helpviewer.h"
 #include "shared/usertalk.h"
@@ -15,6 +17,7 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <QPrintDialog>
+#include <QPointer>
 #include <QPrinter>
 #include <QScreen>
 #include <QStatusBar>
@@ -172,37 +175,24 @@ void TMainForm::buildMenu()
 
 void TMainForm::FormActivate()
 {
-    const TSecurityData& r = m_data.SecurityData;
-    const bool notify = m_data.SystemInfo.InformUsers && r.CanImport;
-    const std::pair<QAction*, bool> rules[] = {
-        {Export1->menuAction(), r.CanImport},
-        {SendNotifyList1, notify},
-        {ResendNotifyList1, notify},
-        {ResendNotifyListToGroup1, notify},
-        {SettingsGeneral1, r.CanChangeSystem || r.CanChangeGeneral},
-        {AdministratorSettings1, r.CanAddUsers},
-        {Security1, r.CanViewSecurity},
-        {New1, r.CanApprove},
-        {ReviewNew1, r.CanApprove},
-        {PurgeFiles1, r.CanPurgeFiles},
-        {NotRehirableExpiredDates1, r.CanProcessRIF},
-        {ProcessNotRehirable1, r.CanProcessRIF},
-        {ProcessRIF1, r.CanProcessRIF},
-        {DeleteOldRequestions1, r.CanDeleteOldReqs},
-        {ScannForApplications1, r.CanScanForApps},
-        {MarkOldRequisitions1, r.CanMarkOldReq},
-        {RemoveReqsFromWeb1, r.CanRemoveFilledReqs},
-        {ReloadWebSite1, r.CanReloadWeb},
-        {ReloadWebSiteForPostingID1, r.CanReloadWeb},
-        {MarkOldApplicantsAsReviewed1, r.CanMarkOldApplicants},
-        {DeleteInvalidApplications1, r.CanPurgeFiles},
-        {PackDatabase1, r.CanPackDatabase},
-        {MerrowindHelp1, m_help.available()},
-    };
-    for (const auto& [action, enabled] : rules)
-        action->setEnabled(enabled);
-    ReviewNew1->setVisible(pdfViewerAvailable && pdfViewerAvailable());
-    if (r.CanChangeSystem || r.CanChangeGeneral)
+    MenuContext context;
+    context.rights = m_data.SecurityData;
+    context.informUsers = m_data.SystemInfo.InformUsers;
+    context.helpAvailable = m_help.available();
+    context.pdfViewerAvailable = pdfViewerAvailable && pdfViewerAvailable();
+    for (const QString& name : ruledMenuCommands()) {
+        QAction* action = nullptr;
+        if (auto* menu = findChild<QMenu*>(name))
+            action = menu->menuAction();
+        else
+            action = findChild<QAction*>(name);
+        if (!action)
+            continue;
+        const MenuCommandState state = menuCommandState(name, context);
+        action->setEnabled(state.enabled);
+        action->setVisible(state.visible);
+    }
+    if (!watchesLoginDenial(m_data.SecurityData))
         Timer1.stop();
     else if (!Timer1.isActive())
         Timer1.start();
@@ -210,6 +200,21 @@ void TMainForm::FormActivate()
 
 void TMainForm::Timer1Timer()
 {
+    // Never under a running operation: the settings it works with stay, its windows
+    // stay open. The check runs once the operation has ended.
+    if (m_checkHeld)
+        return;
+    m_checkHeld = true;
+    QPointer<TMainForm> self(this);
+    whenNoOperation([self] {
+        if (self)
+            self->checkLoginsDenied();
+    });
+}
+
+void TMainForm::checkLoginsDenied()
+{
+    m_checkHeld = false;
     try {
         m_data.ReadSettings();
     } catch (const DbError&) {
@@ -258,9 +263,9 @@ void TMainForm::PrinterSettings1Click()
 }
 
 // The Process menu's bulk changes: the windows show the changed records afterwards.
-void TMainForm::runBulkCommand(bool (*command)(TMerrowindData&, UserTalk&))
+void TMainForm::runBulkCommand(OperationResult (*command)(TMerrowindData&, UserTalk&))
 {
-    if (command(m_data, m_talk))
+    if (command(m_data, m_talk).changedData())
         m_data.RefreshTables();
 }
 

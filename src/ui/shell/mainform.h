@@ -17,6 +17,7 @@ class QPrinter;
 namespace mw {
 
 class HelpSystem;
+class OperationResult;
 class TApplicationViewer;
 class TMerrowindData;
 class UserTalk;
@@ -72,7 +73,8 @@ private:
     QAction* item(QMenu* menu, const char* name, const QString& caption, int topic);
     void buildMenu();
     void PrinterSettings1Click();
-    void runBulkCommand(bool (*command)(TMerrowindData&, UserTalk&));
+    void runBulkCommand(OperationResult (*command)(TMerrowindData&, UserTalk&));
+    void checkLoginsDenied();
     void ProcessRIF1Click();
     void NotRehirableExpiredDates1Click();
     void ProcessNotRehirable1Click();
@@ -88,6 +90,7 @@ private:
     qint64 m_requisitionCount = 0;
     std::unique_ptr<QPrinter> m_printer;
     std::unique_ptr<TApplicationViewer> m_viewer;
+    bool m_checkHeld = false; // a login check waits for a running operation to end
 };
 
 } // namespace mw

@@ -1,5 +1,6 @@
 #include "shell/startup.h"
 
+#include "access/logon.h"
 #include "shell/disabledform.h"
 #include "shell/helpviewer.h"
 #include "shell/logonform.h"
@@ -133,15 +134,16 @@ Startup::Outcome Startup::start()
 
     // 11.
     logon();
+    const Admission admission = admit(*m_data, m_loggedOn);
 
     // 12.
-    if (!m_loggedOn) {
+    if (admission == Admission::InvalidLogin) {
         m_talk.error(QStringLiteral("Access Denied To Merrowind, Invalid Login"));
         return Outcome::InvalidLogin;
     }
 
     // 13. Logins are denied and this user may not override that.
-    if (m_data->SystemInfo.AllowLogin) {
+    if (admission == Admission::LoginsDenied) {
         m_disabled->show();
         m_disabled->repaint();
         QCoreApplication::processEvents();
@@ -160,21 +162,14 @@ Startup::Outcome Startup::start()
 void Startup::logon()
 {
     TMerrowindData& d = *m_data;
-    auto administrator = [&d] { return d.SecurityData.CanChangeSystem || d.SecurityData.CanChangeGeneral; };
     if (d.OnlySupervisorDefined()) {
-        m_loggedOn = d.CheckUser(QStringLiteral("Supervisor"), QString(), false);
+        m_loggedOn = LogonFirstRunSupervisor(d);
         return;
     }
-    if (m_options.networkPresent()) {
-        d.ReadSettings();
-        const QString id = d.SystemInfo.AllowAutoLogin ? m_options.networkUserName() : QString();
-        m_loggedOn = !id.isEmpty() && d.CheckUser(id, QString(), false);
-        if (m_loggedOn) {
-            if (administrator())
-                d.SystemInfo.AllowLogin = false;
-            return;
-        }
-    }
+    const bool network = m_options.networkPresent();
+    m_loggedOn = LogonAutomatic(d, network, network ? m_options.networkUserName() : QString());
+    if (m_loggedOn)
+        return;
     m_logon->LoggedOn = false;
     m_options.showLogon(*m_logon);
     m_loggedOn = m_logon->LoggedOn;

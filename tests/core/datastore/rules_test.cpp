@@ -91,7 +91,7 @@ TEST_P(RulesTest, RequisitionAddressesAndDepartmentContacts)
     // Saving with no change of the delivery values leaves the contact alone.
     const QDate yesterday = data->today().addDays(-1);
     sql(QStringLiteral("UPDATE dept_contacts SET Updated = ?"), {yesterday});
-    data->setToday(data->today());
+    mw::Clock::setToday(data->today());
     reqs.edit();
     reqs.setValue(QStringLiteral("PositionTitle"), QStringLiteral("Clerk"));
     reqs.post();

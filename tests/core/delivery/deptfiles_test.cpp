@@ -102,7 +102,7 @@ protected:
         StoreTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        data->setToday(QDate(2026, 6, 15));
+        mw::Clock::setToday(QDate(2026, 6, 15));
         SystemInfo().FileExt = QStringLiteral("pdf");
         SystemInfo().HTTPAllowHTTP = true;
         SystemInfo().HTTPAllowSendAsWeb = true;

@@ -3,6 +3,7 @@
 #include "dbfixture.h"
 
 #include "import/importreader.h"
+#include "shared/clock.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -213,7 +214,7 @@ TEST(ImportExtractData, PurgeDateLaterThanTodayStaysOthersGetTheDefault)
         {"02/30/2027", "01/31/2026"},
     };
     ImportReader r(tabLayout());
-    r.setToday(kToday);
+    mw::Clock::setToday(kToday);
     for (const auto& c : cases) {
         r.DataLine = tabLine({{"AppID", "A1"}, {"AppPurgeDate", c.read}});
         r.ExtractData();
@@ -226,7 +227,7 @@ TEST(ImportExtractData, ExplicitZeroPurgeDaysGivesToday)
     TImportData l = tabLayout();
     l.PurgeDays = 0;
     ImportReader r(l);
-    r.setToday(kToday);
+    mw::Clock::setToday(kToday);
     r.DataLine = tabLine({{"AppPurgeDate", "06/15/2020"}});
     r.ExtractData();
     EXPECT_EQ(r.ApplicantData.PurgeDate, QStringLiteral("01/01/2026"));
@@ -256,7 +257,7 @@ TEST(ImportExtractData, BlankLineGivesOnlyTheDefaults)
             l.VetCodes = c.vet;
             l.AppRIFCodes = c.rif;
             ImportReader r(l);
-            r.setToday(kToday);
+            mw::Clock::setToday(kToday);
             r.DataLine = line;
             r.ExtractData();
             const auto& a = r.ApplicantData;
@@ -293,7 +294,7 @@ TEST(ImportExtractData, FlagsAndDatesOfAFullLine)
         {"v", "x", "03/04/2027", "True", "False", "Nul"}, // the lower-case RIF entry never matches
     };
     ImportReader r(tabLayout());
-    r.setToday(kToday);
+    mw::Clock::setToday(kToday);
     for (const auto& c : cases) {
         r.DataLine = tabLine({{"AppID", " 00123 "}, {"AppName", "\"Smith, John\""}, {"AppVetPref", c.vet},
                               {"AppRIF", c.rif}, {"AppRIFExpire", c.expire}, {"AppDispDate", "2025-11-30"},
@@ -325,7 +326,7 @@ TEST(ImportExtractData, EachKindReadsOnlyItsValues)
     };
     for (const auto& c : cases) {
         ImportReader r(tabLayout());
-        r.setToday(kToday);
+        mw::Clock::setToday(kToday);
         r.ImportKind = c.kind;
         r.DataLine = tabLine({{"AppID", "A1"}, {"AppDispDate", "2025-11-30"}, {"ReqNumber", "R1"}});
         r.ExtractData();
@@ -348,7 +349,7 @@ TEST(ImportExtractData, FixedAndTabbedFieldsMixAndAbsentOnesStayEmpty)
     l.ReqNumberStart = 1, l.ReqNumberLength = 3;
     l.AppCityStart = -4;                   // a negative start is taken as absent
     ImportReader r(l);
-    r.setToday(kToday);
+    mw::Clock::setToday(kToday);
     r.DataLine = QStringLiteral("R12abcdefghIJKLMNOP\t2\t3\t4\t5\t6\t7\t8\t9\t10\t11\t twelve \t13");
     r.ExtractData();
     EXPECT_EQ(r.ApplicantData.AppID, QStringLiteral("twelve"));

@@ -25,7 +25,7 @@ protected:
         StoreTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        data->setToday(kToday);
+        mw::Clock::setToday(kToday);
     }
     // Logical and date values may be given as bool/QDate or left empty (QVariant()).
     void applicant(const QString& id, const QVariant& scanned, const QVariant& notRehire,
@@ -101,7 +101,10 @@ TEST_P(FlagProcessesTest, ExpiredFlagsAreClearedFromTheirDayOnAndOnlyWithADate)
                 : applicant(QLatin1String(c.id), false, true, c.expires);
         ScriptedTalk talk;
         talk.answer({true});
-        ASSERT_TRUE(rif ? ProcessRIFCommand(*data, talk) : NotRehirableExpiredDatesCommand(*data, talk));
+        const mw::OperationResult result =
+            rif ? ProcessRIFCommand(*data, talk) : NotRehirableExpiredDatesCommand(*data, talk);
+        ASSERT_TRUE(result.isDone());
+        EXPECT_EQ(result.countOf(QStringLiteral("Records Updated")), 2);
         const QString flag = rif ? QStringLiteral("RIF") : QStringLiteral("NotRehire");
         for (const Case& c : cases) {
             SCOPED_TRACE(c.id);
@@ -133,10 +136,10 @@ TEST_P(FlagProcessesTest, SilentRunsReportNothingAndANoChangesNothing)
     const QString before = snapshot();
     ScriptedTalk no;
     no.answer({false, false, false, false});
-    EXPECT_FALSE(ProcessRIFCommand(*data, no));
-    EXPECT_FALSE(NotRehirableExpiredDatesCommand(*data, no));
-    EXPECT_FALSE(ProcessNotRehirableCommand(*data, no));
-    EXPECT_FALSE(MarkOldApplicantsAsReviewed(*data, no));
+    EXPECT_TRUE(ProcessRIFCommand(*data, no).isDeclined());
+    EXPECT_TRUE(NotRehirableExpiredDatesCommand(*data, no).isDeclined());
+    EXPECT_TRUE(ProcessNotRehirableCommand(*data, no).isDeclined());
+    EXPECT_TRUE(MarkOldApplicantsAsReviewed(*data, no).isDeclined());
     EXPECT_EQ(snapshot(), before);
     EXPECT_TRUE(no.informations().isEmpty());
     EXPECT_TRUE(no.texts(ScriptedTalk::Said::Wait).isEmpty());
@@ -168,7 +171,7 @@ TEST_P(FlagProcessesTest, NotRehirableApplicantsLoseTheirUnreviewedApplications)
     EXPECT_EQ(NotRehirableList(*data), (QStringList{QStringLiteral("N1"), QStringLiteral("N2")}));
     ScriptedTalk talk;
     talk.answer({true});
-    ASSERT_TRUE(ProcessNotRehirableCommand(*data, talk));
+    ASSERT_TRUE(ProcessNotRehirableCommand(*data, talk).isDone());
     EXPECT_EQ(talk.informations(), QStringList{QStringLiteral("Results From Process Not Rehirable Flag:\n\nRecords Updated: 3")});
     EXPECT_EQ(talk.texts(ScriptedTalk::Said::Wait), QStringList{QStringLiteral("Please Wait, Processing Not Rehirable Flags")});
 
@@ -231,7 +234,7 @@ TEST_P(FlagProcessesTest, OldApplicationsAreClosedFromTheThirtiethDay)
         application(QLatin1String(c.req), QStringLiteral("A1"), c.reviewed, QVariant(), c.dispDate);
     ScriptedTalk talk;
     talk.answer({true});
-    ASSERT_TRUE(MarkOldApplicantsAsReviewed(*data, talk));
+    ASSERT_TRUE(MarkOldApplicantsAsReviewed(*data, talk).isDone());
     EXPECT_EQ(talk.questions(), QStringList{QStringLiteral("Are You Sure You Want To Mark Old Applicants As Reviewed?")});
     EXPECT_EQ(talk.texts(ScriptedTalk::Said::Wait), QStringList{QStringLiteral("Please Wait, Marking Applicaions As Reviewed")});
     EXPECT_EQ(talk.informations(),
@@ -293,7 +296,7 @@ TEST_P(FlagProcessesTest, ApprovingAllScannedHonoursTheNotRehirableSwitch)
         data->SystemInfo.AllowNotRehireSend = c.allowNotRehire;
         ScriptedTalk talk;
         talk.answer({true});
-        ASSERT_TRUE(ApproveAllScanned(*data, talk, QLatin1String(c.req), QLatin1String(c.group)));
+        ASSERT_TRUE(ApproveAllScanned(*data, talk, QLatin1String(c.req), QLatin1String(c.group)).isDone());
         EXPECT_EQ(approved(), c.approved);
         EXPECT_EQ(talk.questions(), QStringList{QLatin1String(c.question)});
         EXPECT_EQ(talk.texts(ScriptedTalk::Said::Wait), QStringList{QStringLiteral("Please Wait Marking Applications As Approved")});
@@ -306,10 +309,10 @@ TEST_P(FlagProcessesTest, ApprovingAllScannedHonoursTheNotRehirableSwitch)
 
     const QString before = snapshot();
     ScriptedTalk no;
-    EXPECT_FALSE(ApproveAllScanned(*data, no, QStringLiteral("R1"), QString()));
+    EXPECT_TRUE(ApproveAllScanned(*data, no, QStringLiteral("R1"), QString()).isDeclined());
     EXPECT_EQ(no.informations(), QStringList{QStringLiteral("Operation Aborted")});
     ScriptedTalk neither;
-    EXPECT_FALSE(ApproveAllScanned(*data, neither, QString(), QString()));
+    EXPECT_TRUE(ApproveAllScanned(*data, neither, QString(), QString()).isFailed());
     EXPECT_EQ(neither.errors(), QStringList{QStringLiteral("Error, No Posting ID, No Applicants Approved")});
     EXPECT_TRUE(neither.questions().isEmpty());
     EXPECT_EQ(snapshot(), before);
@@ -338,7 +341,7 @@ TEST_P(FlagProcessesTest, UnapprovingByDateSetsApplicationsBackToNew)
         data->SystemInfo.AllowNotRehireSend = c.allowNotRehire;
         ScriptedTalk talk;
         talk.answer({true});
-        ASSERT_TRUE(UnapproveByApproveDate(*data, talk, QStringLiteral("R1"), day));
+        ASSERT_TRUE(UnapproveByApproveDate(*data, talk, QStringLiteral("R1"), day).isDone());
         EXPECT_EQ(approved(), c.stillApproved);
         EXPECT_EQ(talk.questions(),
                   QStringList{QStringLiteral("Mark Applicants With An Approve Date Of 06/01/2026 For Requisition R1 As Unapproved?")});
@@ -355,14 +358,16 @@ TEST_P(FlagProcessesTest, UnapprovingByDateSetsApplicationsBackToNew)
     const QString before = snapshot();
     ScriptedTalk nothingThatDay;
     nothingThatDay.answer({true});
-    EXPECT_TRUE(UnapproveByApproveDate(*data, nothingThatDay, QStringLiteral("R1"), QDate(2020, 1, 1)));
+    EXPECT_EQ(UnapproveByApproveDate(*data, nothingThatDay, QStringLiteral("R1"), QDate(2020, 1, 1))
+                  .countOf(QStringLiteral("Applications Unapproved")),
+              0);
     EXPECT_EQ(nothingThatDay.informations(),
               QStringList{QStringLiteral("All Applicants With a Approve Date Of 01/01/2020 For Requisition R1 Have Been Unapproved.")});
     ScriptedTalk no;
-    EXPECT_FALSE(UnapproveByApproveDate(*data, no, QStringLiteral("R1"), day));
+    EXPECT_TRUE(UnapproveByApproveDate(*data, no, QStringLiteral("R1"), day).isDeclined());
     EXPECT_EQ(no.informations(), QStringList{QStringLiteral("Operation Aborted")});
     ScriptedTalk noReq;
-    EXPECT_FALSE(UnapproveByApproveDate(*data, noReq, QString(), day));
+    EXPECT_TRUE(UnapproveByApproveDate(*data, noReq, QString(), day).isFailed());
     EXPECT_EQ(noReq.errors(), QStringList{QStringLiteral("Error, No Posting ID, No Applicants Marked As Unapproved")});
     EXPECT_EQ(snapshot(), before);
 }
@@ -393,7 +398,7 @@ TEST_P(FlagProcessesTest, AHundredThousandNotRehirableApplicants)
     sql(QStringLiteral("UPDATE applications SET Approved = 1, ApprovedDate = ?"), {iso(kToday)});
     ScriptedTalk unapprove;
     unapprove.answer({true});
-    ASSERT_TRUE(UnapproveByApproveDate(*data, unapprove, QStringLiteral("R1"), kToday));
+    ASSERT_TRUE(UnapproveByApproveDate(*data, unapprove, QStringLiteral("R1"), kToday).isDone());
     EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM applications WHERE Approved = 1")).toInt(), n);
 }
 

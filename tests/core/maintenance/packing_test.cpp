@@ -74,7 +74,7 @@ TEST_P(PackingTest, AloneEveryTableIsPackedInOrderAndStaysInUse)
     const qint64 before = sqliteFileSize();
     ScriptedTalk talk;
     talk.answer({true});
-    ASSERT_TRUE(PackDatabaseCommand(*data, talk));
+    ASSERT_TRUE(PackDatabaseCommand(*data, talk).isDone());
     EXPECT_EQ(talk.questions(), QStringList{QStringLiteral("Are You Sure You Want To Pack Database")});
     EXPECT_EQ(talk.texts(ScriptedTalk::Said::Wait), packTexts());
     EXPECT_TRUE(talk.texts(ScriptedTalk::Said::Retry).isEmpty());
@@ -91,7 +91,7 @@ TEST_P(PackingTest, AloneEveryTableIsPackedInOrderAndStaysInUse)
     EXPECT_FALSE(data->IDTable.active()); // it was not open before either
 
     ScriptedTalk no;
-    EXPECT_FALSE(PackDatabaseCommand(*data, no));
+    EXPECT_TRUE(PackDatabaseCommand(*data, no).isDeclined());
     EXPECT_TRUE(no.texts(ScriptedTalk::Said::Wait).isEmpty());
 }
 
@@ -101,7 +101,10 @@ TEST_P(PackingTest, AnotherCopyAttachedAsksUntilCancelled)
     const qint64 before = sqliteFileSize();
     ScriptedTalk talk;
     talk.answer({true, true, false}); // pack; try again once; then Cancel
-    EXPECT_THROW(PackDatabaseCommand(*data, talk), DbError);
+    const mw::OperationResult result = PackDatabaseCommand(*data, talk);
+    EXPECT_TRUE(result.isFailed());
+    EXPECT_TRUE(result.error.startsWith(QStringLiteral("Table is busy."))) << result.error.toStdString();
+    EXPECT_EQ(talk.errors(), QStringList{result.error});
     EXPECT_EQ(talk.texts(ScriptedTalk::Said::Retry), (QStringList{kRetry, kRetry}));
     EXPECT_EQ(talk.texts(ScriptedTalk::Said::Wait), packTexts().mid(0, 1));
     EXPECT_TRUE(talk.informations().isEmpty());
@@ -121,7 +124,7 @@ TEST_P(PackingTest, AnotherCopyThatClosesLetsPackingGoOn)
     RetryTalk talk;
     talk.onRetry = [&other] { other.reset(); };
     talk.answer({true, true}); // pack; OK once the other copy has closed
-    ASSERT_TRUE(PackDatabaseCommand(*data, talk));
+    ASSERT_TRUE(PackDatabaseCommand(*data, talk).isDone());
     EXPECT_EQ(talk.texts(ScriptedTalk::Said::Retry), QStringList{kRetry});
     EXPECT_EQ(talk.texts(ScriptedTalk::Said::Wait), packTexts());
     EXPECT_EQ(talk.informations(), QStringList{QStringLiteral("Database Packed")});
