@@ -1,15 +1,19 @@
-// Program entry: the start-up, or making a new database from the command line.
+// Program entry: the start-up with its windows, or, without any window or display,
+// a process run from the command line, a new database, or the help text.
 
 #include "shell/application.h"
 #include "shell/dialogtalk.h"
 #include "shell/mainform.h"
 #include "shell/startup.h"
+#include "commands/commandline.h"
 #include "datastore/createdatabase.h"
 #include "demo/demodata.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QTextStream>
+
+#include <unistd.h>
 
 namespace {
 
@@ -60,6 +64,22 @@ int main(int argc, char* argv[])
             l << QString::fromLocal8Bit(argv[i]);
         return l;
     }();
+    if (raw.size() > 1 && (raw.at(1) == QLatin1String("--help") || raw.at(1) == QLatin1String("-h"))) {
+        QTextStream(stdout) << mw::programUsage();
+        return 0;
+    }
+    if (raw.size() > 1 && raw.at(1) == QLatin1String("run")) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("Merrowind"));
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        mw::CommandLineContext context;
+        context.out = &out;
+        context.err = &err;
+        context.workingDirectory = QDir::currentPath();
+        context.terminal = ::isatty(STDERR_FILENO) != 0;
+        return mw::runCommandLine(raw.mid(2), context);
+    }
     const int create = raw.indexOf(QStringLiteral("--create-database"));
     if (create >= 0) {
         QCoreApplication app(argc, argv);

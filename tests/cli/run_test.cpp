@@ -1,0 +1,216 @@
+// `merrowind run` as a scheduler runs it: a real process, no display, on a real
+// database; the exit status, what it prints, and what it changed.
+
+#include "datastore/passwords.h"
+#include "dbfixture.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+using namespace mw;
+
+namespace {
+
+struct Ran
+{
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+class RunCommandTest : public mwtest::StoreTest
+{
+protected:
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        const int admin = profile(QStringLiteral("Process"), {"CanMarkOldApplicants", "CanProcessRIF", "CanPackDatabase"});
+        const int none = profile(QStringLiteral("Viewer"), {});
+        user(QStringLiteral("ADMIN"), QStringLiteral("admin"), admin);
+        user(QStringLiteral("VIEWER"), QStringLiteral("view"), none);
+        const QDate today = QDate::currentDate();
+        application(QStringLiteral("OLD"), today.addDays(-60));
+        application(QStringLiteral("NEW"), today.addDays(-3));
+    }
+
+    int profile(const QString& name, std::initializer_list<const char*> rights)
+    {
+        sql(QStringLiteral("INSERT INTO security_profiles (Security) VALUES (?)"), {name});
+        const int id = scalar(QStringLiteral("SELECT MAX(SecurityID) FROM security_profiles")).toInt();
+        for (const char* r : rights)
+            sql(QStringLiteral("UPDATE security_profiles SET %1 = ? WHERE SecurityID = ?").arg(QLatin1String(r)),
+                {true, id});
+        return id;
+    }
+    void user(const QString& id, const QString& password, int profileId)
+    {
+        sql(QStringLiteral("INSERT INTO users (UserID, UserPassword, SecurityID) VALUES (?, ?, ?)"),
+            {id, passwords::hash(password), profileId});
+    }
+    void application(const QString& applicant, const QDate& dispDate)
+    {
+        sql(QStringLiteral("INSERT INTO applications (ReqNumber, ApplicantID, DispDate, Reviewed, Approved) "
+                           "VALUES (?, ?, ?, ?, ?)"),
+            {QStringLiteral("R1"), applicant, dispDate, false, false});
+    }
+    bool reviewed(const QString& applicant)
+    {
+        return scalar(QStringLiteral("SELECT Reviewed FROM applications WHERE ApplicantID = ?"), {applicant}).toBool();
+    }
+
+    QString location() const
+    {
+        const DatabaseLocation& l = m_testDb->location();
+        return l.dialect == Dialect::SQLite ? l.directory : l.url;
+    }
+
+    // Runs the program without a display, password from the environment.
+    Ran run(const QStringList& args, const QString& password = QString())
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "MERROWIND_DATABASE", "MERROWIND_PASSWORD"})
+            env.remove(QLatin1String(v));
+        if (!password.isNull())
+            env.insert(QStringLiteral("MERROWIND_PASSWORD"), password);
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(m_testDb->scratchDir());
+        p.start(QStringLiteral(MW_PROGRAM), args);
+        Ran r;
+        if (!p.waitForFinished(120000)) {
+            p.kill();
+            p.waitForFinished();
+            ADD_FAILURE() << "the program did not end";
+            return r;
+        }
+        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        r.err = QString::fromLocal8Bit(p.readAllStandardError());
+        return r;
+    }
+    QStringList markOld(std::initializer_list<const char*> extra)
+    {
+        QStringList a{QStringLiteral("run"), QStringLiteral("mark-old-reviewed"), QStringLiteral("--database"),
+                      location()};
+        for (const char* e : extra)
+            a << QLatin1String(e);
+        return a;
+    }
+};
+
+TEST_P(RunCommandTest, DoesWhatTheMenuCommandDoesOnlyWhenConfirmed)
+{
+    // Without --yes: the question is shown, nothing changes, status 2.
+    const Ran asked = run(markOld({"--user", "admin"}), QStringLiteral("admin"));
+    EXPECT_EQ(asked.status, 2) << asked.err.toStdString();
+    EXPECT_TRUE(asked.err.contains(QStringLiteral("Are You Sure You Want To Mark Old Applicants As Reviewed?")));
+    EXPECT_TRUE(asked.out.isEmpty());
+    EXPECT_FALSE(reviewed(QStringLiteral("OLD")));
+
+    const Ran done = run(markOld({"--user", "admin", "--yes"}), QStringLiteral("admin"));
+    ASSERT_EQ(done.status, 0) << done.err.toStdString();
+    EXPECT_EQ(done.out, QStringLiteral("Results From mark Old Applicants As Reviewed:\n\nApplicants Marked As Reviewed: 1\n"));
+    EXPECT_TRUE(done.err.contains(QStringLiteral("Please Wait, Marking Applicaions As Reviewed")));
+    EXPECT_TRUE(reviewed(QStringLiteral("OLD")));
+    EXPECT_FALSE(reviewed(QStringLiteral("NEW")));
+    EXPECT_EQ(scalar(QStringLiteral("SELECT ApprovedBy FROM applications WHERE ApplicantID = ?"), {QStringLiteral("OLD")})
+                  .toString(),
+              QStringLiteral("ADMIN"))
+        << "the change carries the user of the run";
+    // The run was a registered copy while it ran, and is gone now.
+    EXPECT_EQ(data->sessions().otherSessionCount(), 0);
+}
+
+TEST_P(RunCommandTest, RefusesWhoeverTheLogonWindowOrTheMenuWouldRefuse)
+{
+    const struct
+    {
+        const char* name;
+        QStringList extra;
+        const char* password;
+        const char* says;
+    } cases[] = {
+        {"no rights", {QStringLiteral("--user"), QStringLiteral("VIEWER"), QStringLiteral("--yes")}, "view",
+         "may not use Process > Mark Old Applicants As Reviewed"},
+        {"wrong password", {QStringLiteral("--user"), QStringLiteral("ADMIN"), QStringLiteral("--yes")}, "nimda",
+         "Access Denied To Merrowind, Invalid Login"},
+        {"unknown user", {QStringLiteral("--user"), QStringLiteral("NOBODY"), QStringLiteral("--yes")}, "",
+         "Access Denied To Merrowind, Invalid Login"},
+        {"no user on a database with users", {QStringLiteral("--yes")}, nullptr, "give one with --user"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QStringList args = markOld({});
+        args << c.extra;
+        const Ran r = run(args, c.password ? QLatin1String(c.password) : QString());
+        EXPECT_EQ(r.status, 3) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QLatin1String(c.says))) << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty());
+    }
+    EXPECT_FALSE(reviewed(QStringLiteral("OLD")));
+
+    // Logins denied: an ordinary user is refused, one who may change the settings is not.
+    sql(QStringLiteral("UPDATE settings SET AllowLogin = ?"), {true});
+    const Ran denied = run(markOld({"--user", "ADMIN", "--yes"}), QStringLiteral("admin"));
+    EXPECT_EQ(denied.status, 3);
+    EXPECT_TRUE(denied.err.contains(QStringLiteral("Logins Disabled")));
+}
+
+TEST_P(RunCommandTest, TheFirstRunSupervisorNeedsNoUserAndPackingNeedsTheDatabaseAlone)
+{
+    sql(QStringLiteral("DELETE FROM users WHERE UserID <> ?"), {QStringLiteral("SUPERVISOR")});
+    data->close(); // no other running copy: packing may take the database
+    const Ran packed = run({QStringLiteral("run"), QStringLiteral("pack"), QStringLiteral("--yes"),
+                            QStringLiteral("--database"), location()});
+    EXPECT_EQ(packed.status, 0) << packed.err.toStdString();
+    EXPECT_EQ(packed.out, QStringLiteral("Database Packed\n"));
+}
+
+TEST_P(RunCommandTest, CommandLinesThatMakeNoSenseFailWithoutTouchingAnything)
+{
+    const struct
+    {
+        QStringList args;
+        const char* says;
+    } cases[] = {
+        {{QStringLiteral("run")}, "no command given"},
+        {{QStringLiteral("run"), QStringLiteral("launch-rockets")}, "unknown command launch-rockets"},
+        {{QStringLiteral("run"), QStringLiteral("pack"), QStringLiteral("extra")}, "pack takes no arguments"},
+        {{QStringLiteral("run"), QStringLiteral("pack"), QStringLiteral("--force")}, "unknown option --force"},
+        {{QStringLiteral("run"), QStringLiteral("pack"), QStringLiteral("--user")}, "--user needs a value"},
+        {{QStringLiteral("run"), QStringLiteral("pack"), QStringLiteral("--database"), QStringLiteral("/nonexistent/db")},
+         "/nonexistent/db"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
+        const Ran r = run(c.args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.err.contains(QLatin1String(c.says))) << r.err.toStdString();
+    }
+}
+
+MW_INSTANTIATE_BACKENDS(RunCommandTest);
+
+TEST(RunHelp, ListsEveryCommandWithoutADisplay)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    for (const QStringList& args : {QStringList{QStringLiteral("--help")},
+                                    QStringList{QStringLiteral("run"), QStringLiteral("--help")}}) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(MW_PROGRAM), args);
+        ASSERT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitCode(), 0);
+        const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        for (const char* command : {"expire-rif", "expire-not-rehirable", "process-not-rehirable", "mark-old-reviewed", "pack"})
+            EXPECT_TRUE(out.contains(QLatin1String(command))) << command;
+        EXPECT_TRUE(out.contains(QStringLiteral("Exit status: 0 done, 1 failed, 2 declined")));
+    }
+}
