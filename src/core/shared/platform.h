@@ -3,7 +3,23 @@
 
 #include <QString>
 
+#include <stdexcept>
+
 namespace mw {
+
+// The private temporary directory cannot be made safe to use. The caller shows message().
+class TempDirError : public std::runtime_error
+{
+public:
+    explicit TempDirError(const QString& message)
+        : std::runtime_error(message.toStdString())
+        , m_message(message)
+    {}
+    QString message() const { return m_message; }
+
+private:
+    QString m_message;
+};
 
 // The network user name: NWUSERNAME from the environment, else the operating
 // system's login name; at most 250 characters.
@@ -13,11 +29,16 @@ bool networkPresent();
 // The version of the table layer, 500 or more when it is fit for the program: the
 // SQLite library and the database drivers the program needs are there.
 int tableEngineVersion();
-// The directory for temporary copies of documents and generated files: private to
-// this user, inside the system temporary directory, with a trailing separator.
+// The directory for temporary copies of documents and generated files, with a
+// trailing separator: "merrowind-<account>" inside the system temporary directory
+// (TMPDIR), where the account is the real user's name in the system user database
+// (its number when it has none). It is made with mode 0700 and used only while it
+// is a real directory owned by the real user; looser permissions are tightened to
+// 0700. Raises TempDirError naming the directory when it cannot be made safe.
 QString TempPath();
 // Deletes the temporary document copies (files "*.ext") left in TempPath; a file
-// that cannot be deleted is skipped. Gives how many were deleted.
+// that cannot be deleted is skipped. Gives how many were deleted; none when
+// TempPath cannot be used.
 int deleteTemporaryCopies(const QString& fileExt);
 
 } // namespace mw

@@ -18,6 +18,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace mw;
@@ -345,9 +349,140 @@ TEST(AcrobatVersion, IsTheQtVersionOfTheBuiltInViewer)
     EXPECT_EQ(AcrobatVersion(), QStringLiteral(QT_VERSION_STR));
 }
 
+// ---- TempPath
+
+// TMPDIR names a fresh directory of the test's own while the test runs.
+class TempPathTest : public ::testing::Test
+{
+protected:
+    TempPathTest()
+        : m_tmpdir("TMPDIR", m_base.path().toUtf8())
+    {
+    }
+    void SetUp() override { ASSERT_TRUE(m_base.isValid()); }
+
+    // Where TempPath belongs: named after the real user's account.
+    QString expected() const
+    {
+        const passwd* pw = ::getpwuid(::getuid());
+        const QString account = pw ? QString::fromLocal8Bit(pw->pw_name) : QString::number(::getuid());
+        return QDir(m_base.path()).canonicalPath() + QStringLiteral("/merrowind-") + account;
+    }
+    static struct stat entry(const QString& path)
+    {
+        struct stat st{};
+        EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
+        return st;
+    }
+    static QString refusal()
+    {
+        try {
+            TempPath();
+        } catch (const std::exception& e) { // what an operation runner catches
+            return QString::fromStdString(e.what());
+        }
+        return QStringLiteral("<no error>");
+    }
+
+    QTemporaryDir m_base;
+    EnvScope m_tmpdir;
+};
+
+TEST_F(TempPathTest, IsAPrivateDirectoryOfTheRealUser)
+{
+    // The environment does not choose the name.
+    const EnvScope nw("NWUSERNAME", "intruder");
+    const EnvScope user("USER", "intruder");
+    const QString dir = expected();
+    EXPECT_EQ(TempPath(), dir + QLatin1Char('/'));
+    const struct stat st = entry(dir);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_uid, ::getuid());
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    // Found as it is the next time.
+    writeFile(dir + QStringLiteral("/kept.pdf"), "kept");
+    EXPECT_EQ(TempPath(), dir + QLatin1Char('/'));
+    EXPECT_EQ(readFile(dir + QStringLiteral("/kept.pdf")), "kept");
+}
+
+TEST_F(TempPathTest, LooserPermissionsOfOurOwnDirectoryAreTightened)
+{
+    const QString dir = expected();
+    ASSERT_TRUE(QDir().mkdir(dir));
+    for (mode_t mode : {0777, 0755, 0711, 0500, 01777}) {
+        SCOPED_TRACE(mode);
+        ASSERT_EQ(::chmod(QFile::encodeName(dir).constData(), mode), 0);
+        EXPECT_EQ(TempPath(), dir + QLatin1Char('/'));
+        EXPECT_EQ(entry(dir).st_mode & 07777, 0700u);
+    }
+}
+
+TEST_F(TempPathTest, WhatSomebodyElsePlantedThereIsRefusedAndLeftAlone)
+{
+    const QString dir = expected();
+    // A directory elsewhere, open to all, with a document copy in it.
+    const QString elsewhere = m_base.filePath(QStringLiteral("elsewhere"));
+    ASSERT_TRUE(QDir().mkdir(elsewhere));
+    ASSERT_EQ(::chmod(QFile::encodeName(elsewhere).constData(), 0777), 0);
+    writeFile(elsewhere + QStringLiteral("/planted.pdf"), "planted");
+
+    const struct
+    {
+        const char* what;
+        std::function<void()> plant;
+        const char* why;
+    } cases[] = {
+        {"link to a directory", [&] { ASSERT_TRUE(QFile::link(elsewhere, dir)); }, "it is a symbolic link"},
+        {"dangling link", [&] { ASSERT_TRUE(QFile::link(m_base.filePath(QStringLiteral("nothing")), dir)); },
+         "it is a symbolic link"},
+        {"plain file", [&] { writeFile(dir, "file"); }, "it is not a directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.plant();
+        EXPECT_EQ(refusal(), QStringLiteral("Cannot use the temporary directory %1: %2.")
+                                 .arg(dir, QLatin1String(c.why)));
+        EXPECT_THROW(TempPath(), TempDirError);
+        EXPECT_EQ(deleteTemporaryCopies(QStringLiteral("pdf")), 0);
+        EXPECT_TRUE(QFile::remove(dir)) << "removes the link itself";
+    }
+    EXPECT_FALSE(QFileInfo::exists(m_base.filePath(QStringLiteral("nothing")))) << "made through a link";
+    EXPECT_EQ(QDir(elsewhere).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{QStringLiteral("planted.pdf")});
+    EXPECT_EQ(readFile(elsewhere + QStringLiteral("/planted.pdf")), "planted");
+    EXPECT_EQ(entry(elsewhere).st_mode & 07777, 0777u) << "permissions changed through a link";
+}
+
+TEST_F(TempPathTest, ADirectoryOfAnotherAccountIsRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only the superuser can give a directory to another account";
+    const QString dir = expected();
+    ASSERT_TRUE(QDir().mkdir(dir));
+    ASSERT_EQ(::chmod(QFile::encodeName(dir).constData(), 0700), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(dir).constData(), 65534, 65534), 0);
+    EXPECT_EQ(refusal(), QStringLiteral("Cannot use the temporary directory %1: it is not owned by you.").arg(dir));
+    EXPECT_EQ(entry(dir).st_uid, 65534u);
+}
+
+TEST_F(TempPathTest, AMissingSystemTemporaryDirectoryIsReportedNotReplaced)
+{
+    const QString missing = m_base.filePath(QStringLiteral("gone"));
+    const EnvScope tmpdir("TMPDIR", missing.toUtf8());
+    const QString before = QDir::currentPath();
+    const QStringList entries = QDir(before).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    EXPECT_EQ(refusal(), QStringLiteral("Cannot use the temporary directory: the system temporary directory \"%1\" "
+                                        "does not exist.")
+                             .arg(missing));
+    EXPECT_FALSE(QFileInfo::exists(missing));
+    EXPECT_EQ(QDir(before).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), entries)
+        << "made beside the working directory";
+}
+
 // ---- TApplicationViewer
 
-// Scanned documents in a directory of their own, a private TempPath, and a viewer
+// Scanned documents in a directory of their own, a TempPath inside a temporary
+// directory of the test's own, and a viewer
 // that records what it is asked to open.
 class ViewerTest : public ::testing::Test
 {
@@ -360,8 +495,7 @@ protected:
     };
 
     ViewerTest()
-        : m_user("NWUSERNAME",
-                 QStringLiteral("mw-viewtest-%1").arg(QCoreApplication::applicationPid()).toUtf8())
+        : m_tmpdir("TMPDIR", m_tmp.path().toUtf8())
     {
     }
     void SetUp() override
@@ -391,7 +525,8 @@ protected:
             .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System);
     }
 
-    EnvScope m_user;
+    QTemporaryDir m_tmp; // the system temporary directory while the test runs
+    EnvScope m_tmpdir;
     QTemporaryDir scratch;
     QString docs;
     TMerrowindData data;
