@@ -894,11 +894,17 @@ void TTable::post()
             }
             if (!sets.isEmpty()) {
                 binds << rid;
-                QSqlQuery& q = m_db.execCached(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
+                // The record gives its row identity back when it is still there: a
+                // statement of another copy (a purge) may have deleted it meanwhile.
+                // Counting changed rows is left to no driver.
+                QSqlQuery& q = m_db.execCached(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ? RETURNING %3")
                                                    .arg(m_def->sqlName, sets.join(QStringLiteral(", ")),
                                                         m_def->rowIdField),
                                                binds);
+                const bool found = q.next();
                 q.finish();
+                if (!found)
+                    throw DbError(QStringLiteral("Record/Key deleted.\nTable: %1").arg(tableName()));
             }
         }
     } catch (const DbError& e) {

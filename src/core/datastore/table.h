@@ -123,6 +123,9 @@ public:
     void edit();
     void insert();
     void append() { insert(); }
+    // Writes the record being edited or inserted. On a failure (a before-post rule,
+    // "Key violation.", "Record/Key deleted." when another copy deleted the record
+    // meanwhile) raises DbError and the record stays in edit or insert state.
     void post();
     void cancel();
     void deleteRecord();

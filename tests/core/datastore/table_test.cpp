@@ -2,6 +2,8 @@
 
 #include "dbfixture.h"
 
+#include <functional>
+
 using namespace mw;
 
 class TableTest : public mwtest::StoreTest
@@ -142,6 +144,81 @@ TEST_P(TableTest, FailingRuleOrKeyViolationKeepsTheRecordInEditing)
     EXPECT_EQ(t.state(), DataSetState::Insert);
     t.cancel();
     EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM applicants")).toInt(), 3);
+}
+
+TEST_P(TableTest, PostingARecordDeletedMeanwhileIsRefusedAndNothingComesBack)
+{
+    // Deleted by a bulk statement of another running copy, or on this very connection.
+    TMerrowindData other;
+    other.open(m_testDb->location());
+    const struct
+    {
+        const char* who;
+        std::function<void(const QString&)> purge;
+    } deleters[] = {
+        {"another copy",
+         [&](const QString&) {
+             other.database().exec(QStringLiteral("DELETE FROM applicants WHERE Name LIKE ?"), {QStringLiteral("%2")});
+         }},
+        {"a statement here",
+         [&](const QString& key) { sql(QStringLiteral("DELETE FROM applicants WHERE ApplicantID = ?"), {key}); }},
+    };
+    TTable& t = data->ApplicantTable;
+    for (const auto& d : deleters) {
+        SCOPED_TRACE(d.who);
+        sql(QStringLiteral("DELETE FROM applicants"));
+        addApplicants(3);
+        ASSERT_TRUE(t.findKey({id(2)}));
+        t.edit();
+        t.setValue(QStringLiteral("Name"), QStringLiteral("CHANGED"));
+        d.purge(id(2));
+        try {
+            t.post();
+            FAIL() << "the change to a deleted record was posted";
+        } catch (const DbError& e) {
+            EXPECT_TRUE(e.message().contains(QStringLiteral("Record/Key deleted"))) << e.message().toStdString();
+            EXPECT_TRUE(e.message().contains(QStringLiteral("Applican.db"))) << e.message().toStdString();
+        }
+        EXPECT_EQ(t.state(), DataSetState::Edit);
+        EXPECT_EQ(t.value(QStringLiteral("Name")).toString(), QStringLiteral("CHANGED")) << "the change is kept";
+        t.cancel();
+        EXPECT_EQ(t.state(), DataSetState::Browse);
+        EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM applicants WHERE ApplicantID = ?"), {id(2)}).toInt(), 0);
+        EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM applicants WHERE Name = ?"), {QStringLiteral("CHANGED")})
+                      .toInt(),
+                  0);
+        EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM mw_locks")).toInt(), 0) << "the lock outlived cancel";
+        t.refresh();
+        EXPECT_EQ(t.recordCount(), 2);
+    }
+}
+
+TEST_P(TableTest, PostingValuesTheRecordAlreadyHoldsSucceeds)
+{
+    // The update changes nothing in the row: it still counts as found.
+    addApplicants(2);
+    TMerrowindData other;
+    other.open(m_testDb->location());
+    TTable& t = data->ApplicantTable;
+    ASSERT_TRUE(t.findKey({id(1)}));
+    t.edit();
+    t.setValue(QStringLiteral("Name"), QStringLiteral("SAME"));
+    t.setValue(QStringLiteral("RIF"), true);
+    other.database().exec(QStringLiteral("UPDATE applicants SET Name = ?, RIF = ? WHERE ApplicantID = ?"),
+                          {QStringLiteral("SAME"), 1, id(1)});
+    EXPECT_NO_THROW(t.post());
+    EXPECT_EQ(t.state(), DataSetState::Browse);
+    EXPECT_EQ(t.value(QStringLiteral("Name")).toString(), QStringLiteral("SAME"));
+    // Values set back to what was read: nothing to write, still a plain post.
+    t.edit();
+    t.setValue(QStringLiteral("Name"), QStringLiteral("OTHER"));
+    t.setValue(QStringLiteral("Name"), QStringLiteral("SAME"));
+    EXPECT_NO_THROW(t.post());
+    EXPECT_EQ(t.state(), DataSetState::Browse);
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM applicants WHERE Name = ? AND RIF = 1"),
+                     {QStringLiteral("SAME")})
+                  .toInt(),
+              1);
 }
 
 TEST_P(TableTest, EditPostAndDeleteKeepAUsefulCurrentRecord)
