@@ -127,7 +127,6 @@ void Database::close()
         QSqlDatabase::removeDatabase(m_connectionName);
     }
     m_txDepth = 0;
-    m_txFailed = false;
 }
 
 void Database::connect(const DatabaseLocation& location, bool mustExist)
@@ -287,12 +286,18 @@ QSqlQuery& Database::execCached(const QString& sql, const QVariantList& binds)
     return q;
 }
 
+namespace {
+
+QString savepointName(int depth) { return QStringLiteral("mw_sp_%1").arg(depth); }
+
+} // namespace
+
 void Database::begin()
 {
-    if (m_txDepth == 0) {
+    if (m_txDepth == 0)
         exec(dialect() == Dialect::SQLite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
-        m_txFailed = false;
-    }
+    else
+        exec(QStringLiteral("SAVEPOINT ") + savepointName(m_txDepth));
     ++m_txDepth;
 }
 
@@ -300,28 +305,28 @@ void Database::commit()
 {
     if (m_txDepth <= 0)
         return;
-    if (--m_txDepth > 0)
-        return;
-    if (m_txFailed) {
-        m_txFailed = false;
-        exec(QStringLiteral("ROLLBACK"));
-        throw DbError(QStringLiteral("The changes were taken back because a part of them failed."));
-    }
-    exec(QStringLiteral("COMMIT"));
+    // The level ends only when its commit went through; a failed one is still
+    // there for the rollback that follows.
+    if (m_txDepth > 1)
+        exec(QStringLiteral("RELEASE SAVEPOINT ") + savepointName(m_txDepth - 1));
+    else
+        exec(QStringLiteral("COMMIT"));
+    --m_txDepth;
 }
 
 void Database::rollback()
 {
     if (m_txDepth <= 0)
         return;
-    if (--m_txDepth > 0) {
-        m_txFailed = true;
-        return;
-    }
-    m_txFailed = false;
+    const int level = --m_txDepth;
     for (auto& q : m_cache)
         q->finish();
-    exec(QStringLiteral("ROLLBACK"));
+    if (level == 0) {
+        exec(QStringLiteral("ROLLBACK"));
+        return;
+    }
+    exec(QStringLiteral("ROLLBACK TO SAVEPOINT ") + savepointName(level));
+    exec(QStringLiteral("RELEASE SAVEPOINT ") + savepointName(level));
 }
 
 int Database::schemaVersion()

@@ -92,7 +92,12 @@ public:
 
     int schemaVersion();
 
-    // Transactions, counted: only the outermost begin/commit reach the database.
+    // Transactions, nested. The outermost begin/commit/rollback are the database's
+    // own; a begin inside one sets a savepoint (mw_sp_<depth>), whose commit keeps
+    // its changes for the outer transaction to commit or take back, and whose
+    // rollback takes back only the changes made since, leaving the outer
+    // transaction alive and committable (on PostgreSQL also after a failed
+    // statement). Each commit or rollback ends the innermost level.
     void begin();
     void commit();
     void rollback();
@@ -114,10 +119,10 @@ private:
     DatabaseLocation m_location;
     QHash<QString, std::shared_ptr<QSqlQuery>> m_cache;
     int m_txDepth = 0;
-    bool m_txFailed = false;
 };
 
-// A transaction that rolls back unless committed.
+// A transaction that rolls back unless committed. Inside another it is a savepoint:
+// its rollback leaves the outer transaction's earlier changes in place.
 class Transaction
 {
 public:

@@ -1,7 +1,8 @@
-// Creating, opening and refusing databases; table and field names.
+// Creating, opening and refusing databases; table and field names; nested units of work.
 
 #include "datastore/createdatabase.h"
 #include "datastore/schema.h"
+#include "datastore/table.h"
 #include "dbfixture.h"
 
 #include <QDir>
@@ -73,7 +74,110 @@ TEST_P(DatabaseTest, OpeningRefusesALayoutFromANewerVersion)
     EXPECT_THROW(other.open(m_testDb->location()), DbError);
 }
 
+// Nested units of work: an inner one that fails takes back only its own changes.
+class TransactionTest : public mwtest::StoreTest
+{
+protected:
+    void add(const QString& id)
+    {
+        sql(QStringLiteral("INSERT INTO applicants (ApplicantID, Name) VALUES (?, ?)"), {id, QStringLiteral("N")});
+    }
+    QStringList applicants()
+    {
+        QSqlQuery q = data->database().exec(QStringLiteral("SELECT ApplicantID FROM applicants ORDER BY ApplicantID"));
+        QStringList ids;
+        while (q.next())
+            ids << q.value(0).toString();
+        return ids;
+    }
+};
+
+TEST_P(TransactionTest, AFailingInnerUnitLeavesTheOuterOneCommittable)
+{
+    Database& db = data->database();
+    {
+        Transaction outer(db);
+        add(QStringLiteral("A"));
+        {
+            Transaction inner(db);
+            EXPECT_EQ(db.transactionDepth(), 2);
+            add(QStringLiteral("C")); // taken back with the failing line
+            try {
+                add(QStringLiteral("A"));
+                FAIL() << "a second applicant A was inserted";
+            } catch (const DbError& e) {
+                EXPECT_TRUE(e.isKeyViolation()) << e.message().toStdString();
+            }
+        } // not committed: back to the savepoint
+        EXPECT_EQ(db.transactionDepth(), 1);
+        // On PostgreSQL the failed statement no longer blocks the transaction.
+        add(QStringLiteral("B"));
+        outer.commit();
+    }
+    EXPECT_EQ(db.transactionDepth(), 0);
+    EXPECT_EQ(applicants(), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+
+    // The same through the table: a key violation on post inside an outer unit.
+    TTable& t = data->ApplicantTable;
+    t.refresh();
+    {
+        Transaction outer(db);
+        add(QStringLiteral("D"));
+        t.append();
+        t.setValue(QStringLiteral("ApplicantID"), QStringLiteral("B"));
+        EXPECT_THROW(t.post(), DbError);
+        t.cancel();
+        add(QStringLiteral("E"));
+        outer.commit();
+    }
+    EXPECT_EQ(applicants(), (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("D"),
+                                         QStringLiteral("E")}));
+}
+
+TEST_P(TransactionTest, InnerCommitsAreTakenBackWithTheOuterUnit)
+{
+    Database& db = data->database();
+    {
+        Transaction outer(db);
+        add(QStringLiteral("A"));
+        {
+            Transaction middle(db);
+            add(QStringLiteral("B"));
+            {
+                Transaction inner(db);
+                add(QStringLiteral("C"));
+                inner.commit();
+            }
+            {
+                Transaction inner(db); // the same depth again, after the first was released
+                add(QStringLiteral("D"));
+            }
+            middle.commit();
+        }
+        EXPECT_EQ(applicants(), (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
+        {
+            Transaction middle(db);
+            add(QStringLiteral("E"));
+            {
+                Transaction inner(db);
+                add(QStringLiteral("F"));
+                inner.commit();
+            }
+        } // the middle level takes its committed inner level back with it
+        EXPECT_EQ(applicants(), (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
+    } // the outer one is never committed
+    EXPECT_EQ(db.transactionDepth(), 0);
+    EXPECT_TRUE(applicants().isEmpty());
+
+    // Afterwards a new unit starts from the beginning.
+    Transaction again(db);
+    add(QStringLiteral("G"));
+    again.commit();
+    EXPECT_EQ(applicants(), QStringList{QStringLiteral("G")});
+}
+
 MW_INSTANTIATE_BACKENDS(DatabaseTest);
+MW_INSTANTIATE_BACKENDS(TransactionTest);
 
 TEST(DatabaseLocation, MissingDirectoryOrDatabaseIsNamedAndNothingIsCreated)
 {
