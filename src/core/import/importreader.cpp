@@ -2,6 +2,7 @@
 
 #include "shared/clock.h"
 #include "shared/codepage.h"
+#include "shared/progress.h"
 
 #include <algorithm>
 #include <cstring>
@@ -376,6 +377,14 @@ namespace {
 constexpr qsizetype kBlock = qsizetype(1) << 20;
 
 } // namespace
+
+void ImportFile::reportTo(ProgressMeter& meter)
+{
+    m_progress = [&meter](qint64 bytesRead, qint64 total) {
+        meter.setTotal(total);
+        return meter.step(bytesRead);
+    };
+}
 
 ImportFile::ImportFile(const QString& fileName, int linesToSkip)
     : m_file(fileName)

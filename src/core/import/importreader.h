@@ -17,6 +17,8 @@
 
 namespace mw {
 
+class ProgressMeter;
+
 // The applicant values of one line, as texts, in this order.
 struct TImportApplicantData
 {
@@ -125,6 +127,9 @@ public:
     bool open();                       // false when the file cannot be read; see errorString
     QString errorString() const { return m_file.errorString(); }
     void setProgress(Progress progress) { m_progress = std::move(progress); }
+    // Reports through the meter (bytes read of the file's size): the user sees it
+    // in the please-wait window or on the console, and Cancel stops the reading.
+    void reportTo(ProgressMeter& meter);
 
     // The next line into line (its storage is reused); false at the end or when cancelled.
     bool readLine(QString& line);

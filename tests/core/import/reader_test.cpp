@@ -3,7 +3,9 @@
 #include "dbfixture.h"
 
 #include "import/importreader.h"
+#include "scriptedtalk.h"
 #include "shared/clock.h"
+#include "shared/progress.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -519,6 +521,17 @@ TEST(ImportFileLines, LongLinesAcrossBlocksProgressAndCancel)
     cancelled.setProgress([](qint64, qint64) { return false; });
     EXPECT_FALSE(cancelled.readLine(line));
     EXPECT_TRUE(cancelled.cancelled());
+
+    // Through the user talk: the please-wait window's Cancel stops the reading.
+    mwtest::ScriptedTalk talk;
+    talk.cancelAfter(1);
+    mw::ProgressMeter meter(talk);
+    ImportFile byTalk(path);
+    ASSERT_TRUE(byTalk.open());
+    byTalk.reportTo(meter);
+    EXPECT_FALSE(byTalk.readLine(line));
+    EXPECT_TRUE(byTalk.cancelled());
+    EXPECT_EQ(meter.total(), content.size());
 }
 
 TEST(ImportFileLines, MissingFileDoesNotOpen)

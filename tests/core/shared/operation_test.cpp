@@ -4,6 +4,7 @@
 #include "scriptedtalk.h"
 #include "shared/clock.h"
 #include "shared/operation.h"
+#include "shared/progress.h"
 
 #include <gtest/gtest.h>
 
@@ -97,4 +98,20 @@ TEST(Clock, TheSetDayIsEveryonesToday)
     EXPECT_EQ(Clock::now().date(), QDate(2026, 2, 28));
     Clock::setToday(QDate());
     EXPECT_EQ(Clock::today(), QDate::currentDate());
+}
+
+TEST(ProgressMeter, TellsTheFirstAndLastStepsAndHearsCancel)
+{
+    ScriptedTalk talk;
+    ProgressMeter meter(talk, 100000, 60 * 1000); // a minute between reports
+    for (qint64 i = 1; i <= 100000; ++i)
+        ASSERT_TRUE(meter.step(i));
+    EXPECT_EQ(meter.reports(), 2) << "the first step, then the last, nothing between";
+
+    ScriptedTalk cancelling;
+    cancelling.cancelAfter(1);
+    ProgressMeter stopped(cancelling, 10, 0);
+    EXPECT_FALSE(stopped.step(1));
+    EXPECT_FALSE(stopped.step(2)) << "stays cancelled";
+    EXPECT_EQ(stopped.reports(), 1);
 }
