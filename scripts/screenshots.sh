@@ -88,18 +88,7 @@ if [ "${1:-}" = "--inside" ]; then
 fi
 
 # ---- outside: tools, program, database, then the virtual X server
-need=()
-command -v xvfb-run >/dev/null 2>&1 || need+=(xvfb xauth)
-command -v import >/dev/null 2>&1 || need+=(imagemagick)
-command -v xdotool >/dev/null 2>&1 || need+=(xdotool)
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" = 0 ] || sudo="sudo"
-  echo "screenshots: installing ${need[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${need[@]}"
-fi
+"$root/scripts/install-deps.sh" # Xvfb, xdotool and ImageMagick come with the rest
 
 bin="${MERROWIND_BIN:-$root/build/bin/merrowind}"
 case "$bin" in
