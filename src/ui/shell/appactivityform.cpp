@@ -1,93 +1,59 @@
 #include "shell/appactivityform.h"
 
+#include "ui_appactivityform.h"
+
 #include "access/reqpicker.h"
 #include "shared/usertalk.h"
 
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QPushButton>
-#include <QVBoxLayout>
+namespace mw {
 
-void TListOnOpenComboBox::showPopup()
-{
-    Q_EMIT aboutToShowList();
-    QComboBox::showPopup();
-}
-
-TAppActivityForm::TAppActivityForm(mw::TMerrowindData& store, mw::UserTalk& talk, QWidget* parent)
+TAppActivityForm::TAppActivityForm(TMerrowindData& store, UserTalk& talk, QWidget* parent)
     : QDialog(parent)
+    , m_ui(std::make_unique<Ui::TAppActivityForm>())
     , m_data(store)
     , m_talk(talk)
 {
-    setWindowTitle(QStringLiteral("Applicant Activity"));
+    m_ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
-    Label1 = new QLabel(QStringLiteral("Requisition Number:"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-
-    ComboBox1 = new TListOnOpenComboBox(this);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->setEditable(true);
-    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    ComboBox1->setMinimumContentsLength(12);
-    Label1->setBuddy(ComboBox1);
-
-    WaitLabel = new QLabel(QStringLiteral("Please Wait Reading Requistion Numbers"), this);
-    WaitLabel->setObjectName(QStringLiteral("WaitLabel"));
-    QSizePolicy keepPlace = WaitLabel->sizePolicy();
+    QSizePolicy keepPlace = m_ui->WaitLabel->sizePolicy();
     keepPlace.setRetainSizeWhenHidden(true); // the window does not jump when it shows
-    WaitLabel->setSizePolicy(keepPlace);
-    WaitLabel->setVisible(false);
+    m_ui->WaitLabel->setSizePolicy(keepPlace);
+    m_ui->WaitLabel->setVisible(false);
 
-    OKBtn = new QPushButton(QStringLiteral("OK"), this);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-
-    connect(ComboBox1, &TListOnOpenComboBox::aboutToShowList, this, &TAppActivityForm::fillNumbers);
-    connect(OKBtn, &QPushButton::clicked, this, &TAppActivityForm::okClicked);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto* fields = new QHBoxLayout;
-    fields->addWidget(Label1);
-    fields->addWidget(ComboBox1, 1);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKBtn);
-    buttons->addWidget(CancelBtn);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(fields);
-    layout->addWidget(WaitLabel);
-    layout->addLayout(buttons);
+    connect(m_ui->ComboBox1, &TListOnOpenComboBox::aboutToShowList, this, &TAppActivityForm::ComboBox1DropDown);
+    connect(m_ui->OKBtn, &QPushButton::clicked, this, &TAppActivityForm::OKBtnClick);
+    connect(m_ui->CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-QString TAppActivityForm::typedNumber() const { return ComboBox1->currentText(); }
+TAppActivityForm::~TAppActivityForm() = default;
 
-void TAppActivityForm::fillNumbers()
+QString TAppActivityForm::typedNumber() const { return m_ui->ComboBox1->currentText(); }
+
+void TAppActivityForm::ComboBox1DropDown()
 {
-    const QString typed = ComboBox1->currentText();
-    WaitLabel->setVisible(true);
-    WaitLabel->repaint();
-    const QStringList numbers = mw::pickerRequisitionNumbers(m_data);
+    TListOnOpenComboBox* box = m_ui->ComboBox1;
+    const QString typed = box->currentText();
+    m_ui->WaitLabel->setVisible(true);
+    m_ui->WaitLabel->repaint();
+    const QStringList numbers = pickerRequisitionNumbers(m_data);
     {
-        const QSignalBlocker quiet(ComboBox1);
-        ComboBox1->clear();
-        ComboBox1->addItems(numbers);
-        const int at = ComboBox1->findText(typed, Qt::MatchFixedString | Qt::MatchCaseSensitive);
-        ComboBox1->setCurrentIndex(at);
-        ComboBox1->setEditText(typed);
+        const QSignalBlocker quiet(box);
+        box->clear();
+        box->addItems(numbers);
+        const int at = box->findText(typed, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+        box->setCurrentIndex(at);
+        box->setEditText(typed);
     }
-    WaitLabel->setVisible(false);
+    m_ui->WaitLabel->setVisible(false);
 }
 
-void TAppActivityForm::okClicked()
+void TAppActivityForm::OKBtnClick()
 {
-    Found = mw::requisitionPermitted(m_data, typedNumber());
-    if (!Found)
+    m_found = requisitionPermitted(m_data, typedNumber());
+    if (!m_found)
         m_talk.error(QStringLiteral("Job Requistion Number Not Found"));
     accept();
 }
+
+} // namespace mw

@@ -1,55 +1,45 @@
 #pragma once
 // "Applicant Activity": asks for a requisition number. The drop-down reads the
-// numbers the user may see when its list is opened; OK checks the typed number.
+// numbers the user may see when its list is opened; OK asks the core whether the
+// typed number is one of them (access/reqpicker.h) and says so when it is not.
 
-#include <QComboBox>
 #include <QDialog>
 
-class QLabel;
-class QPushButton;
+#include <memory>
+
+namespace Ui {
+class TAppActivityForm;
+}
 
 namespace mw {
+
 class TMerrowindData;
 class UserTalk;
-} // namespace mw
 
-// A drop-down that says when its list is about to open, so it can be filled first.
-class TListOnOpenComboBox : public QComboBox
+class TAppActivityForm final : public QDialog
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TAppActivityForm)
 
 public:
-    using QComboBox::QComboBox;
-    void showPopup() override;
-
-Q_SIGNALS:
-    void aboutToShowList();
-};
-
-class TAppActivityForm : public QDialog
-{
-    Q_OBJECT
-
-public:
-    TAppActivityForm(mw::TMerrowindData& store, mw::UserTalk& talk, QWidget* parent = nullptr);
+    TAppActivityForm(TMerrowindData& store, UserTalk& talk, QWidget* parent = nullptr);
+    ~TAppActivityForm() override;
 
     // The number as typed or chosen.
     QString typedNumber() const;
 
-    // Whether OK found a requisition the user may see under the typed number.
-    bool Found = false;
-
-    QLabel* Label1;            // "Requisition Number:"
-    TListOnOpenComboBox* ComboBox1;
-    QLabel* WaitLabel;         // shown while the numbers are read
-    QPushButton* OKBtn;
-    QPushButton* CancelBtn;
-
-public Q_SLOTS:
-    void okClicked();
-    void fillNumbers();
+    // Whether the last OK found a requisition the user may see under the typed
+    // number; Cancel leaves it as it was.
+    bool Found() const { return m_found; }
 
 private:
-    mw::TMerrowindData& m_data;
-    mw::UserTalk& m_talk;
+    void ComboBox1DropDown();
+    void OKBtnClick();
+
+    std::unique_ptr<Ui::TAppActivityForm> m_ui;
+    TMerrowindData& m_data;
+    UserTalk& m_talk;
+    bool m_found = false;
 };
+
+} // namespace mw

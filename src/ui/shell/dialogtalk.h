@@ -6,9 +6,10 @@
 #include <QPointer>
 
 class QWidget;
-class TMessageForm;
 
 namespace mw {
+
+class TMessageForm;
 
 class DialogTalk : public UserTalk
 {

@@ -3,13 +3,25 @@
 
 #include <QWidget>
 
+#include <memory>
+
+namespace Ui {
+class TDisabledForm;
+}
+
 namespace mw {
 
-class TDisabledForm : public QWidget
+class TDisabledForm final : public QWidget
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TDisabledForm)
+
 public:
     explicit TDisabledForm(QWidget* parent = nullptr);
+    ~TDisabledForm() override;
+
+private:
+    std::unique_ptr<Ui::TDisabledForm> m_ui;
 };
 
 } // namespace mw

@@ -1,17 +1,14 @@
 #include "shell/helpviewer.h"
 
+#include "shell/helpviewerwindow.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPushButton>
-#include <QTextBlock>
-#include <QTextBrowser>
-#include <QTextDocument>
 #include <QUrl>
-#include <QVBoxLayout>
 
 namespace mw {
 
@@ -78,53 +75,20 @@ HelpSystem::~HelpSystem()
     delete m_window.data();
 }
 
-QTextBrowser* HelpSystem::browser() const
+QWidget* HelpSystem::viewer() const
 {
-    return m_browser.data();
+    return m_window.data();
 }
 
-QWidget* HelpSystem::createViewer(QWidget* parent)
+HelpViewerWindow* HelpSystem::createViewer(QWidget* parent)
 {
-    auto* window = new QWidget(nullptr, Qt::Window);
-    window->setObjectName(QStringLiteral("HelpViewer"));
-    window->setWindowTitle(QStringLiteral("Merrowind Help"));
-
-    auto* browser = new QTextBrowser(window);
-    browser->setOpenExternalLinks(true);
-    auto* contents = new QPushButton(QStringLiteral("&Contents"), window);
-    auto* back = new QPushButton(QStringLiteral("&Back"), window);
-    auto* close = new QPushButton(QStringLiteral("C&lose"), window);
-    back->setEnabled(false);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(contents);
-    buttons->addWidget(back);
-    buttons->addStretch();
-    buttons->addWidget(close);
-    auto* layout = new QVBoxLayout(window);
-    layout->addWidget(browser);
-    layout->addLayout(buttons);
-
-    connect(contents, &QPushButton::clicked, this, [this] { showTopic(0); });
-    connect(back, &QPushButton::clicked, browser, &QTextBrowser::backward);
-    connect(browser, &QTextBrowser::backwardAvailable, back, &QPushButton::setEnabled);
-    connect(close, &QPushButton::clicked, window, &QWidget::close);
-
-    browser->setSource(QUrl::fromLocalFile(m_path), QTextDocument::HtmlResource);
-    m_anchors.clear();
-    for (QTextBlock b = browser->document()->begin(); b.isValid(); b = b.next())
-        for (auto it = b.begin(); !it.atEnd(); ++it)
-            for (const QString& name : it.fragment().charFormat().anchorNames())
-                m_anchors.insert(name);
-
-    window->resize(720, 600);
+    auto* window = new HelpViewerWindow(m_path);
+    connect(window, &HelpViewerWindow::contentsRequested, this, [this] { showTopic(0); });
     if (parent) {
         const QRect over = parent->window()->frameGeometry();
         window->move(over.center() - window->rect().center());
     }
-    browser->setFocus();
     m_window = window;
-    m_browser = browser;
     attach(window, kHelpTopic);
     return window;
 }
@@ -133,7 +97,7 @@ void HelpSystem::showTopic(int topic, QWidget* parent)
 {
     if (!available())
         return;
-    QWidget* window = m_window.data();
+    HelpViewerWindow* window = m_window.data();
     if (!window)
         window = createViewer(parent);
 
@@ -156,9 +120,9 @@ void HelpSystem::showTopic(int topic, QWidget* parent)
 
     QUrl url = QUrl::fromLocalFile(m_path);
     const QString anchor = QString::number(topic);
-    if (topic != 0 && m_anchors.contains(anchor))
+    if (topic != 0 && window->anchors().contains(anchor))
         url.setFragment(anchor);
-    m_browser->setSource(url, QTextDocument::HtmlResource);
+    window->showSource(url);
 }
 
 void HelpSystem::attach(QWidget* w, int topic)

@@ -6,16 +6,16 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QSet>
 #include <QString>
 
 class QPushButton;
-class QTextBrowser;
 class QWidget;
 
 namespace mw {
 
-class HelpSystem : public QObject
+class HelpViewerWindow;
+
+class HelpSystem final : public QObject
 {
     Q_OBJECT
 
@@ -44,16 +44,14 @@ public:
     // A "Help" button opening the topic, or nullptr without help.
     QPushButton* makeHelpButton(QWidget* parent, int topic);
 
-    // The viewer's text browser once it has been opened, else nullptr.
-    QTextBrowser* browser() const;
+    // The viewer window once it has been opened, else nullptr.
+    QWidget* viewer() const;
 
 private:
-    QWidget* createViewer(QWidget* parent);
+    HelpViewerWindow* createViewer(QWidget* parent);
 
     QString m_path;
-    QPointer<QWidget> m_window;
-    QPointer<QTextBrowser> m_browser;
-    QSet<QString> m_anchors; // anchor names of the loaded file
+    QPointer<HelpViewerWindow> m_window;
     QObject* m_f1 = nullptr; // the F1 filter of attached widgets
 };
 

@@ -1,38 +1,21 @@
 #include "shell/loggedinusersform.h"
 
+#include "ui_loggedinusersform.h"
+
 #include "access/reqpicker.h"
 
-#include <QHBoxLayout>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QVBoxLayout>
+namespace mw {
 
-TLoggedInUsersForm::TLoggedInUsersForm(mw::TMerrowindData& store, QWidget* parent)
+TLoggedInUsersForm::TLoggedInUsersForm(TMerrowindData& store, QWidget* parent)
     : QDialog(parent)
+    , m_ui(std::make_unique<Ui::TLoggedInUsersForm>())
 {
-    setWindowTitle(QStringLiteral("Logged In Users"));
+    m_ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setReadOnly(true);
-    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Memo1->setPlainText(mw::loggedInUserLines(store).join(QLatin1Char('\n')));
-
-    OKBtn = new QPushButton(QStringLiteral("OK"), this);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setDefault(true);
-    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKBtn);
-    buttons->addStretch();
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Memo1);
-    layout->addLayout(buttons);
-    resize(360, 260);
+    m_ui->Memo1->setPlainText(loggedInUserLines(store).join(QLatin1Char('\n')));
+    connect(m_ui->OKBtn, &QPushButton::clicked, this, &QDialog::accept);
 }
+
+TLoggedInUsersForm::~TLoggedInUsersForm() = default;
+
+} // namespace mw

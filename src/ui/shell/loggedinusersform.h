@@ -1,22 +1,30 @@
 #pragma once
-// "Logged In Users": who runs the program on this database right now.
+// "Logged In Users": who runs the program on this database right now, one line a
+// running copy as the core words it (access/reqpicker.h), read when the window is made.
 
 #include <QDialog>
 
-class QPlainTextEdit;
-class QPushButton;
+#include <memory>
 
-namespace mw {
-class TMerrowindData;
+namespace Ui {
+class TLoggedInUsersForm;
 }
 
-class TLoggedInUsersForm : public QDialog
+namespace mw {
+
+class TMerrowindData;
+
+class TLoggedInUsersForm final : public QDialog
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TLoggedInUsersForm)
 
 public:
-    explicit TLoggedInUsersForm(mw::TMerrowindData& store, QWidget* parent = nullptr);
+    explicit TLoggedInUsersForm(TMerrowindData& store, QWidget* parent = nullptr);
+    ~TLoggedInUsersForm() override;
 
-    QPlainTextEdit* Memo1;
-    QPushButton* OKBtn;
+private:
+    std::unique_ptr<Ui::TLoggedInUsersForm> m_ui;
 };
+
+} // namespace mw

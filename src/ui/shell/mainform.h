@@ -1,18 +1,23 @@
 #pragma once
 // The main window: the menu through which everything is reached, the status bar
 // with the counts, the warning line and the timer that ends ordinary users'
-// programs when logins are denied.
+// programs when logins are denied. The menu's enabling follows the core's rules
+// (access/menurules.h); its Process commands run as operations (shared/operation.h)
+// and the tables are read again when one changed data.
 
-#include <QHash>
 #include <QMainWindow>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
 
+class QAction;
 class QLabel;
-class QMenu;
 class QPrinter;
+class QTimer;
+
+namespace Ui {
+class TMainForm;
+}
 
 namespace mw {
 
@@ -22,29 +27,14 @@ class TApplicationViewer;
 class TMerrowindData;
 class UserTalk;
 
-class TMainForm : public QMainWindow
+class TMainForm final : public QMainWindow
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TMainForm)
+
 public:
     TMainForm(TMerrowindData& dataModule, HelpSystem& help, UserTalk& talk, QWidget* parent = nullptr);
     ~TMainForm() override;
-
-    // Menu items, named as the help and the rights refer to them.
-    QMenu *File1, *Export1, *Applicants1, *Requesitions1, *Process1, *Reports1, *Help1;
-    QAction *PrinterSettings1, *ApplicantsOnly1, *ApplicantsOnly2, *Requisitions1, *SendNotifyList1,
-        *ResendNotifyList1, *ResendNotifyListToGroup1, *SettingsUser1, *SettingsGeneral1, *AdministratorSettings1,
-        *Security1, *Information1, *Exit1;
-    QAction *PersonalData1, *New1, *ReviewNew1;
-    QAction *JobData1, *Applicants2;
-    QAction *PurgeFiles1, *NotRehirableExpiredDates1, *ProcessNotRehirable1, *ProcessRIF1, *DeleteOldRequestions1,
-        *ScannForApplications1, *MarkOldRequisitions1, *RemoveReqsFromWeb1, *ReloadWebSite1,
-        *ReloadWebSiteForPostingID1, *MarkOldApplicantsAsReviewed1, *DeleteInvalidApplications1, *PackDatabase1;
-    QAction *ScanActivity1, *WhatMissing1, *NoApplicants1, *Reqisition1, *RIFReport1, *NotRehirable1,
-        *ContinousRecruitment1, *Veteran1, *DoNotPurge1, *FilledRequisitions1, *RequisitionMarkForDeletion1;
-    QAction* MerrowindHelp1;
-
-    QTimer Timer1;
-    QLabel* WarningLabel;
 
     // Whether "&Review New" is offered: a PDF viewer of version 4.0 or later is there.
     std::function<bool()> pdfViewerAvailable;
@@ -56,7 +46,8 @@ public:
     void Timer1Timer();
     void showWarning(bool loginsDenied);
     QString statusText(int panel) const;
-    int helpTopic(QAction* item) const { return m_topics.value(item, 0); }
+    // The help topic of the menu command (or submenu) of that object name; 0 for none.
+    static int helpTopic(const QString& objectName);
     QPrinter& reportPrinter();
     // Opens applicants' scanned documents; one viewing copy for the whole program.
     TApplicationViewer& applicationViewer();
@@ -70,8 +61,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    QAction* item(QMenu* menu, const char* name, const QString& caption, int topic);
-    void buildMenu();
+    // The menu command of that object name; a submenu's is the action opening it.
+    QAction* menuCommand(const QString& objectName) const;
     void PrinterSettings1Click();
     void runBulkCommand(OperationResult (*command)(TMerrowindData&, UserTalk&));
     void checkLoginsDenied();
@@ -81,11 +72,12 @@ private:
     void MarkOldApplicantsAsReviewed1Click();
     void PackDatabase1Click();
 
+    std::unique_ptr<Ui::TMainForm> m_ui;
     TMerrowindData& m_data;
     HelpSystem& m_help;
     UserTalk& m_talk;
-    QHash<QAction*, int> m_topics;
-    QLabel* m_panels[3];
+    QTimer* m_timer;   // "Timer1": the five-minute check of denied logins
+    QLabel* m_panels[3]; // the status bar: version, applicants, requisitions
     qint64 m_applicantCount = 0;
     qint64 m_requisitionCount = 0;
     std::unique_ptr<QPrinter> m_printer;

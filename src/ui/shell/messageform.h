@@ -1,19 +1,26 @@
 #pragma once
 // The please-wait window: a line telling what is going on, the program name in
-// large letters and a busy indicator; optionally a Cancel button.
+// large letters and a busy indicator; optionally a Cancel button. The dialog user
+// talk (shell/dialogtalk.h) drives it; nothing else needs to.
 
 #include <QDialog>
 
-class QLabel;
-class QProgressBar;
-class QPushButton;
+#include <memory>
 
-class TMessageForm : public QDialog
+namespace Ui {
+class TMessageForm;
+}
+
+namespace mw {
+
+class TMessageForm final : public QDialog
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TMessageForm)
 
 public:
     explicit TMessageForm(QWidget* parent = nullptr);
+    ~TMessageForm() override;
 
     // Changes the message line and repaints at once, without waiting for the event loop.
     void setText(const QString& text);
@@ -27,18 +34,16 @@ public:
     bool cancellable() const { return m_cancellable; }
     bool cancelPressed() const { return m_cancelPressed; }
 
-    QLabel* Label1;          // the message
-    QLabel* Label2;          // the program name
-    QProgressBar* Animate1;  // the busy indicator
-    QPushButton* CancelBtn;  // shown when cancellable
-
 public Q_SLOTS:
     // Escape and the window's close box count as Cancel; the window itself stays.
     void reject() override;
 
 private:
-    void pressCancel();
+    void CancelBtnClick();
 
+    std::unique_ptr<Ui::TMessageForm> m_ui;
     bool m_cancellable = false;
     bool m_cancelPressed = false;
 };
+
+} // namespace mw

@@ -1,51 +1,33 @@
 #include "shell/scanacctform.h"
 
-#include <QCalendarWidget>
-#include <QHBoxLayout>
-#include <QPushButton>
-#include <QVBoxLayout>
+#include "ui_scanacctform.h"
+
+namespace mw {
 
 TScanAcctForm::TScanAcctForm(QWidget* parent)
     : QDialog(parent)
+    , m_ui(std::make_unique<Ui::TScanAcctForm>())
 {
-    setWindowTitle(QStringLiteral("Select Date"));
+    m_ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
-    MonthCalendar1 = new QCalendarWidget(this);
-    MonthCalendar1->setObjectName(QStringLiteral("MonthCalendar1"));
-    MonthCalendar1->setGridVisible(true);
-
-    OKBtn = new QPushButton(QStringLiteral("OK"), this);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-
-    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui->OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_ui->CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     // Enter or a double click on a day: that day, as with OK.
-    connect(MonthCalendar1, &QCalendarWidget::activated, this, &QDialog::accept);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKBtn);
-    buttons->addWidget(CancelBtn);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(MonthCalendar1);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    connect(m_ui->MonthCalendar1, &QCalendarWidget::activated, this, &QDialog::accept);
 }
+
+TScanAcctForm::~TScanAcctForm() = default;
 
 void TScanAcctForm::setDate(const QDate& date)
 {
     if (!date.isValid())
         return;
-    MonthCalendar1->setSelectedDate(date);
-    MonthCalendar1->setCurrentPage(date.year(), date.month());
+    m_ui->MonthCalendar1->setSelectedDate(date);
+    m_ui->MonthCalendar1->setCurrentPage(date.year(), date.month());
 }
 
-QDate TScanAcctForm::date() const { return MonthCalendar1->selectedDate(); }
+QDate TScanAcctForm::date() const { return m_ui->MonthCalendar1->selectedDate(); }
 
 bool TScanAcctForm::pick(QDate& date)
 {
@@ -55,3 +37,5 @@ bool TScanAcctForm::pick(QDate& date)
     date = this->date();
     return true;
 }
+
+} // namespace mw

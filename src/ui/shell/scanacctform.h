@@ -5,23 +5,32 @@
 #include <QDate>
 #include <QDialog>
 
-class QCalendarWidget;
-class QPushButton;
+#include <memory>
 
-class TScanAcctForm : public QDialog
+namespace Ui {
+class TScanAcctForm;
+}
+
+namespace mw {
+
+class TScanAcctForm final : public QDialog
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TScanAcctForm)
 
 public:
     explicit TScanAcctForm(QWidget* parent = nullptr);
+    ~TScanAcctForm() override;
 
+    // Shows this month with the day chosen (an invalid date changes nothing).
     void setDate(const QDate& date);
     QDate date() const;
 
     // Shows the window with this date chosen; true and the chosen day in date on OK.
     bool pick(QDate& date);
 
-    QCalendarWidget* MonthCalendar1;
-    QPushButton* OKBtn;
-    QPushButton* CancelBtn;
+private:
+    std::unique_ptr<Ui::TScanAcctForm> m_ui;
 };
+
+} // namespace mw

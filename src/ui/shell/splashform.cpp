@@ -1,11 +1,10 @@
 #include "shell/splashform.h"
 
+#include "ui_splashform.h"
+
 #include <QGuiApplication>
-#include <QLabel>
 #include <QPainter>
-#include <QProgressBar>
 #include <QScreen>
-#include <QVBoxLayout>
 
 namespace mw {
 
@@ -29,47 +28,32 @@ QPixmap emblem()
 
 TSplashForm::TSplashForm(QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::WindowStaysOnTopHint)
+    , m_ui(std::make_unique<Ui::TSplashForm>())
 {
-    setWindowTitle(QStringLiteral("Merrowind"));
-    auto* layout = new QVBoxLayout(this);
-    auto* loading = new QLabel(QStringLiteral("Loading...."), this);
-    m_gauge = new QProgressBar(this);
-    m_gauge->setRange(0, Steps);
-    m_gauge->setValue(0);
-    m_gauge->setTextVisible(false);
-    auto* picture = new QLabel(this);
-    picture->setPixmap(emblem());
-    picture->setAlignment(Qt::AlignCenter);
-    m_name = new QLabel(QStringLiteral("Merrowind"), this);
-    QFont f = m_name->font();
-    f.setPointSize(36);
-    f.setBold(true);
+    m_ui->setupUi(this);
+    m_ui->PictureLabel->setPixmap(emblem());
+    m_ui->VersionLabel->setText(QStringLiteral("Version %1").arg(QStringLiteral(MERROWIND_VERSION)));
+    m_ui->Gauge->setRange(0, Steps);
+
     // The name must fit in 273 pixels: shrink the font a point at a time.
-    while (f.pointSize() > 6 && QFontMetrics(f).horizontalAdvance(m_name->text()) > 273)
+    QLabel* name = m_ui->NameLabel;
+    QFont f = name->font();
+    while (f.pointSize() > 6 && QFontMetrics(f).horizontalAdvance(name->text()) > 273)
         f.setPointSize(f.pointSize() - 1);
-    m_name->setFont(f);
-    m_name->setAlignment(Qt::AlignCenter);
-    auto* version = new QLabel(QStringLiteral("Version %1").arg(QStringLiteral(MERROWIND_VERSION)), this);
-    auto* maker = new QLabel(QStringLiteral("Applicant and requisition tracking for HR offices"), this);
-    version->setAlignment(Qt::AlignCenter);
-    maker->setAlignment(Qt::AlignCenter);
-    layout->addWidget(picture);
-    layout->addWidget(m_name);
-    layout->addWidget(version);
-    layout->addWidget(maker);
-    layout->addWidget(loading);
-    layout->addWidget(m_gauge);
-    resize(340, 280);
+    name->setFont(f);
+
     if (const QScreen* s = QGuiApplication::primaryScreen())
         move(s->availableGeometry().center() - rect().center());
 }
 
+TSplashForm::~TSplashForm() = default;
+
 void TSplashForm::step()
 {
-    m_gauge->setValue(std::min(m_gauge->value() + 1, Steps));
+    m_ui->Gauge->setValue(std::min(m_ui->Gauge->value() + 1, Steps));
     repaint();
 }
 
-int TSplashForm::position() const { return m_gauge->value(); }
+int TSplashForm::position() const { return m_ui->Gauge->value(); }
 
 } // namespace mw

@@ -1,25 +1,32 @@
 #pragma once
-// The window shown while the program starts.
+// The window shown while the program starts: the emblem, the name, the version and
+// a gauge that the start-up advances one step at a time.
 
 #include <QWidget>
 
-class QLabel;
-class QProgressBar;
+#include <memory>
+
+namespace Ui {
+class TSplashForm;
+}
 
 namespace mw {
 
-class TSplashForm : public QWidget
+class TSplashForm final : public QWidget
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TSplashForm)
+
 public:
     static constexpr int Steps = 14;
     explicit TSplashForm(QWidget* parent = nullptr);
+    ~TSplashForm() override;
+
     void step(); // advances the gauge by one and repaints
     int position() const;
 
 private:
-    QLabel* m_name;
-    QProgressBar* m_gauge;
+    std::unique_ptr<Ui::TSplashForm> m_ui;
 };
 
 } // namespace mw

@@ -170,9 +170,8 @@ void Startup::logon()
     m_loggedOn = LogonAutomatic(d, network, network ? m_options.networkUserName() : QString());
     if (m_loggedOn)
         return;
-    m_logon->LoggedOn = false;
     m_options.showLogon(*m_logon);
-    m_loggedOn = m_logon->LoggedOn;
+    m_loggedOn = m_logon->LoggedOn();
 }
 
 } // namespace mw

@@ -9,8 +9,6 @@
 #include <functional>
 #include <memory>
 
-class TScanAcctForm;
-
 namespace mw {
 
 class HelpSystem;
@@ -18,6 +16,7 @@ class TDisabledForm;
 class TLogonForm;
 class TMainForm;
 class TMerrowindData;
+class TScanAcctForm;
 class TSplashForm;
 class UserTalk;
 

@@ -8,11 +8,13 @@
 #include "access/reqpicker.h"
 #include "shell/scanacctform.h"
 #include "dbfixture.h"
+#include "findchild.h"
 #include "scriptedtalk.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -23,6 +25,7 @@
 #include <QTimer>
 
 using namespace mw;
+using mwtest::child;
 
 namespace {
 
@@ -127,14 +130,14 @@ TEST_P(DialogWindowsTest, PickerOkSearchesAndSaysWhenTheNumberIsNotThere)
         mwtest::ScriptedTalk talk;
         TAppActivityForm form(*data, talk);
         EXPECT_EQ(form.windowTitle(), QStringLiteral("Applicant Activity"));
-        EXPECT_FALSE(form.Found);
+        EXPECT_FALSE(form.Found());
         form.show();
-        QTest::keyClicks(form.ComboBox1->lineEdit(), QLatin1String(c.typed));
+        QTest::keyClicks(child<QComboBox>(&form, "ComboBox1")->lineEdit(), QLatin1String(c.typed));
         EXPECT_EQ(form.typedNumber(), QLatin1String(c.typed));
-        QTest::mouseClick(form.OKBtn, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(&form, "OKBtn"), Qt::LeftButton);
         EXPECT_EQ(form.result(), QDialog::Accepted);
         EXPECT_FALSE(form.isVisible());
-        EXPECT_EQ(form.Found, c.found);
+        EXPECT_EQ(form.Found(), c.found);
         EXPECT_EQ(talk.errors(), c.found ? QStringList() : strings({"Job Requistion Number Not Found"}));
     }
 }
@@ -143,16 +146,23 @@ TEST_P(DialogWindowsTest, PickerCancelLeavesFoundAsItWas)
 {
     mwtest::ScriptedTalk talk;
     TAppActivityForm form(*data, talk);
+    auto* number = child<QComboBox>(&form, "ComboBox1");
+    const auto enter = [&](const QString& typed, const char* button) {
+        number->setEditText(QString());
+        form.show();
+        QTest::keyClicks(number->lineEdit(), typed);
+        QTest::mouseClick(child<QPushButton>(&form, button), Qt::LeftButton);
+        EXPECT_FALSE(form.isVisible());
+    };
     for (const bool before : {false, true}) {
         SCOPED_TRACE(before);
-        form.Found = before;
-        form.ComboBox1->setEditText(QString());
-        form.show();
-        QTest::keyClicks(form.ComboBox1->lineEdit(), before ? QStringLiteral("R999") : QStringLiteral("R100"));
-        QTest::mouseClick(form.CancelBtn, Qt::LeftButton);
+        if (before) {
+            enter(QStringLiteral("R100"), "OKBtn"); // found
+            ASSERT_TRUE(form.Found());
+        }
+        enter(before ? QStringLiteral("R999") : QStringLiteral("R100"), "CancelBtn");
         EXPECT_EQ(form.result(), QDialog::Rejected);
-        EXPECT_FALSE(form.isVisible());
-        EXPECT_EQ(form.Found, before);
+        EXPECT_EQ(form.Found(), before);
     }
     EXPECT_TRUE(talk.said().isEmpty());
 }
@@ -162,28 +172,29 @@ TEST_P(DialogWindowsTest, PickerListIsReadWhenItOpensAndKeepsTheTypedText)
     logOn(QStringLiteral("clerk"));
     mwtest::ScriptedTalk talk;
     TAppActivityForm form(*data, talk);
+    auto* number = child<QComboBox>(&form, "ComboBox1");
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    EXPECT_EQ(form.ComboBox1->count(), 0) << "nothing is read before the list opens";
-    QTest::keyClicks(form.ComboBox1->lineEdit(), QStringLiteral("R2"));
+    EXPECT_EQ(number->count(), 0) << "nothing is read before the list opens";
+    QTest::keyClicks(number->lineEdit(), QStringLiteral("R2"));
     sql(QStringLiteral("INSERT INTO requisitions (ReqNumber, JobPostingID) VALUES (?, ?)"),
         {QStringLiteral("R150"), QStringLiteral("IT")});
 
-    form.ComboBox1->showPopup();
+    number->showPopup();
     QStringList listed;
-    for (int i = 0; i < form.ComboBox1->count(); ++i)
-        listed << form.ComboBox1->itemText(i);
+    for (int i = 0; i < number->count(); ++i)
+        listed << number->itemText(i);
     EXPECT_EQ(listed, strings({"R100", "R150", "R200"}));
     EXPECT_EQ(form.typedNumber(), QStringLiteral("R2"));
-    EXPECT_FALSE(form.WaitLabel->isVisible());
-    form.ComboBox1->hidePopup();
+    EXPECT_FALSE(child<QLabel>(&form, "WaitLabel")->isVisible());
+    number->hidePopup();
 }
 
 TEST_P(DialogWindowsTest, SelectDateIsReusedAndADoubleClickOnADayChoosesIt)
 {
     TScanAcctForm form;
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Select Date"));
-    auto* view = form.MonthCalendar1->findChild<QTableView*>();
+    auto* view = child<QCalendarWidget>(&form, "MonthCalendar1")->findChild<QTableView*>();
     ASSERT_NE(view, nullptr);
 
     const QDate start(2024, 3, 5);
@@ -222,10 +233,10 @@ TEST_P(DialogWindowsTest, SelectDateIsReusedAndADoubleClickOnADayChoosesIt)
             break;
         }
         case OkButton:
-            QTest::mouseClick(form.OKBtn, Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(&form, "OKBtn"), Qt::LeftButton);
             break;
         case CancelButton:
-            QTest::mouseClick(form.CancelBtn, Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(&form, "CancelBtn"), Qt::LeftButton);
             break;
         }
         EXPECT_FALSE(form.isVisible());
@@ -242,10 +253,11 @@ TEST_P(DialogWindowsTest, LoggedInUsersWindowShowsTheLines)
     anonymous.open(m_testDb->location());
     TLoggedInUsersForm form(*data);
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Logged In Users"));
-    EXPECT_TRUE(form.Memo1->isReadOnly());
-    EXPECT_EQ(form.Memo1->toPlainText(), QStringLiteral("SUPERVISOR (Supervisor)\nUser name: Unknown"));
+    auto* memo = child<QPlainTextEdit>(&form, "Memo1");
+    EXPECT_TRUE(memo->isReadOnly());
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral("SUPERVISOR (Supervisor)\nUser name: Unknown"));
     form.show();
-    QTest::mouseClick(form.OKBtn, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(&form, "OKBtn"), Qt::LeftButton);
     EXPECT_EQ(form.result(), QDialog::Accepted);
 }
 
@@ -292,24 +304,26 @@ TEST(DialogTalk, ThePleaseWaitWindowShowsTheTextAndCancelIsHeard)
         ASSERT_NE(form, nullptr);
         EXPECT_TRUE(form->isVisible());
         EXPECT_EQ(form->windowTitle(), QStringLiteral("Merrowind"));
-        EXPECT_EQ(form->Label1->text(), QStringLiteral("Reading applicants"));
-        EXPECT_EQ(form->Label2->text(), QStringLiteral("Merrowind"));
+        auto* message = child<QLabel>(form, "Label1");
+        EXPECT_EQ(message->text(), QStringLiteral("Reading applicants"));
+        EXPECT_EQ(child<QLabel>(form, "Label2")->text(), QStringLiteral("Merrowind"));
         {
             WaitScope inner(talk, QStringLiteral("Reading files"));
             talk.wait(QStringLiteral("Reading file 2"));
-            EXPECT_EQ(form->Label1->text(), QStringLiteral("Reading file 2"));
+            EXPECT_EQ(message->text(), QStringLiteral("Reading file 2"));
         }
         EXPECT_TRUE(form->isVisible()) << "the outer wait is still running";
-        ASSERT_TRUE(form->CancelBtn->isVisible());
+        auto* cancel = child<QPushButton>(form, "CancelBtn");
+        ASSERT_TRUE(cancel->isVisible());
         talk.progress(1, 10);
         EXPECT_FALSE(talk.cancelled());
-        QTest::mouseClick(form->CancelBtn, Qt::LeftButton);
+        QTest::mouseClick(cancel, Qt::LeftButton);
         EXPECT_TRUE(talk.cancelled());
     }
     EXPECT_EQ(talk.waitForm(), nullptr);
     {
         WaitScope again(talk, QStringLiteral("Saving"));
         EXPECT_FALSE(talk.cancelled()) << "an earlier Cancel is forgotten";
-        EXPECT_FALSE(talk.waitForm()->CancelBtn->isVisible());
+        EXPECT_FALSE(child<QPushButton>(talk.waitForm(), "CancelBtn")->isVisible());
     }
 }

@@ -1,7 +1,12 @@
 // The help: found only in the working directory, opened at a topic's anchor in one
-// reused viewer, by F1 and by Help buttons, and usable while a modal window is open.
+// reused viewer, by F1 and by Help buttons, and usable while a modal window is open;
+// the main window's menu commands each open their own section.
 
+#include "datastore/merrowinddata.h"
 #include "shell/helpviewer.h"
+#include "shell/mainform.h"
+#include "findchild.h"
+#include "scriptedtalk.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -9,6 +14,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -47,10 +54,17 @@ protected:
         ASSERT_TRUE(QFile::copy(shippedHelpFile(), dir.filePath(mw::HelpSystem::fileName())));
     }
 
+    // The viewer's browser; null while the viewer was never opened.
+    static QTextBrowser* browserOf(const mw::HelpSystem& help)
+    {
+        return help.viewer() ? mwtest::child<QTextBrowser>(help.viewer(), "Browser") : nullptr;
+    }
+
     // The topic the viewer shows: its anchor, or "" for the contents.
     static std::string shownTopic(const mw::HelpSystem& help)
     {
-        return help.browser() ? help.browser()->source().fragment().toStdString() : "<closed>";
+        const QTextBrowser* browser = browserOf(help);
+        return browser ? browser->source().fragment().toStdString() : "<closed>";
     }
 
     // The first line in view in the viewer.
@@ -103,10 +117,12 @@ TEST_F(HelpFixture, ShowTopicScrollsToItsSectionInOneReusedWindow)
 {
     mw::HelpSystem help(mw::HelpSystem::locate(dir.path()));
     ASSERT_TRUE(help.available());
+    EXPECT_EQ(help.viewer(), nullptr) << "the viewer is made when first asked for";
     help.showTopic(2100);
-    ASSERT_NE(help.browser(), nullptr);
-    QTextBrowser* browser = help.browser();
-    QWidget* window = browser->window();
+    QTextBrowser* browser = browserOf(help);
+    ASSERT_NE(browser, nullptr);
+    QWidget* window = help.viewer();
+    EXPECT_EQ(browser->window(), window);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     EXPECT_EQ(shownTopic(help), "2100");
     // The section's heading is the first line in view.
@@ -114,7 +130,7 @@ TEST_F(HelpFixture, ShowTopicScrollsToItsSectionInOneReusedWindow)
     EXPECT_EQ(topLine(browser), "Personal Data");
 
     help.showTopic(1600);
-    EXPECT_EQ(help.browser(), browser);
+    EXPECT_EQ(browserOf(help), browser);
     EXPECT_EQ(helpWindows(), QList<QWidget*>{window});
     EXPECT_EQ(topLine(browser), "Exit");
 
@@ -185,9 +201,9 @@ TEST_F(HelpFixture, ViewerOpenedFromAModalWindowTakesInput)
     QTest::mouseClick(button, Qt::LeftButton);
     ASSERT_EQ(shownTopic(help), "1300");
 
-    QWidget* viewer = help.browser()->window();
+    QWidget* viewer = help.viewer();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(viewer));
-    QScrollBar* bar = help.browser()->verticalScrollBar();
+    QScrollBar* bar = browserOf(help)->verticalScrollBar();
     const int before = bar->value();
     ASSERT_LT(before, bar->maximum());
     // Through the window system, where a window blocked by a modal one loses its keys.
@@ -206,5 +222,67 @@ TEST_F(HelpFixture, EveryTopicHasASection)
     for (int topic : topics) {
         help.showTopic(topic);
         EXPECT_EQ(shownTopic(help), std::to_string(topic));
+    }
+}
+
+// The main window's menu: every command carries a topic the file has a section
+// for, and F1 on a highlighted command (or on a submenu's entry) opens it.
+TEST_F(HelpFixture, EveryMenuCommandOpensItsOwnSection)
+{
+    mw::HelpSystem help(mw::HelpSystem::locate(dir.path()));
+    mw::TMerrowindData data; // the menu needs no database
+    data.SecurityData.CanImport = true;       // the commands below are enabled:
+    data.SecurityData.CanPackDatabase = true; // a disabled one is never highlighted
+    data.SystemInfo.InformUsers = true;
+    mwtest::ScriptedTalk talk;
+    mw::TMainForm main(data, help, talk);
+
+    QList<QMenu*> menus;
+    for (QAction* top : main.menuBar()->actions())
+        if (top->menu())
+            menus << top->menu();
+    int commands = 0;
+    for (int i = 0; i < menus.size(); ++i) {
+        for (QAction* a : menus.at(i)->actions()) {
+            if (a->isSeparator())
+                continue;
+            if (a->menu())
+                menus << a->menu();
+            const QString name = a->menu() ? a->menu()->objectName() : a->objectName();
+            SCOPED_TRACE(name.toStdString());
+            ++commands;
+            const int topic = mw::TMainForm::helpTopic(name);
+            EXPECT_NE(topic, 0);
+            if (topic == 0)
+                continue;
+            help.showTopic(topic);
+            EXPECT_EQ(shownTopic(help), std::to_string(topic));
+        }
+    }
+    EXPECT_GT(commands, 40) << "the whole menu was walked";
+
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    const struct
+    {
+        const char* menu;
+        const char* command;
+        const char* topic;
+    } cases[] = {
+        {"Process1", "PackDatabase1", "4750"},
+        {"File1", "Export1", "1100"}, // the submenu's own entry
+        {"Export1", "SendNotifyList1", "1114"},
+        {"Help1", "MerrowindHelp1", "6100"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        help.showTopic(0);
+        auto* menu = mwtest::child<QMenu>(&main, c.menu);
+        menu->popup(main.mapToGlobal(QPoint(20, 20)));
+        menu->setActiveAction(mwtest::child<QAction>(&main, c.command));
+        ASSERT_NE(menu->activeAction(), nullptr);
+        QTest::keyClick(menu, Qt::Key_F1);
+        EXPECT_EQ(shownTopic(help), c.topic);
+        menu->close();
     }
 }

@@ -1,11 +1,14 @@
 // Start-up, logon and the main window, with the user played by a script.
 
+#include "access/menurules.h"
 #include "shell/application.h"
+#include "shell/helpviewer.h"
 #include "shell/logonform.h"
 #include "shell/mainform.h"
 #include "shell/startup.h"
 #include "datastore/passwords.h"
 #include "dbfixture.h"
+#include "findchild.h"
 #include "scriptedtalk.h"
 
 #include <QLabel>
@@ -13,8 +16,10 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace mw;
+using mwtest::child;
 using Outcome = Startup::Outcome;
 
 class StartupTest : public mwtest::StoreTest
@@ -31,9 +36,9 @@ protected:
         o.networkUserName = [] { return QStringLiteral("jsmith"); };
         o.showLogon = [this](TLogonForm& form) {
             ++logonShown;
-            form.UserNameEdit->setText(typedUser);
-            form.PasswordEdit->setText(typedPassword);
-            QTest::mouseClick(form.LoginB, Qt::LeftButton);
+            child<QLineEdit>(&form, "UserNameEdit")->setText(typedUser);
+            child<QLineEdit>(&form, "PasswordEdit")->setText(typedPassword);
+            QTest::mouseClick(child<QPushButton>(&form, "LoginB"), Qt::LeftButton);
         };
         o.pause = [this](int ms) { paused += ms; };
         return o;
@@ -162,8 +167,8 @@ TEST_P(StartupTest, DeniedLoginsStopOrdinaryUsersButNotAdministrators)
     typedPassword = QStringLiteral("b");
     Startup s(options(), talk);
     ASSERT_EQ(s.start(), Outcome::Running);
-    EXPECT_TRUE(s.mainForm()->WarningLabel->isVisibleTo(s.mainForm()));
-    EXPECT_FALSE(s.mainForm()->Timer1.isActive()) << "administrators are not timed out";
+    EXPECT_TRUE(child<QLabel>(s.mainForm(), "WarningLabel")->isVisibleTo(s.mainForm()));
+    EXPECT_FALSE(child<QTimer>(s.mainForm(), "Timer1")->isActive()) << "administrators are not timed out";
 }
 
 TEST_P(StartupTest, MenuFollowsRightsAndSettings)
@@ -177,7 +182,7 @@ TEST_P(StartupTest, MenuFollowsRightsAndSettings)
         Startup s(options(), talk);
         ASSERT_EQ(s.start(), Outcome::Running);
         s.mainForm()->FormActivate();
-        EXPECT_TRUE(s.mainForm()->ReviewNew1->isVisible());
+        EXPECT_TRUE(child<QAction>(s.mainForm(), "ReviewNew1")->isVisible());
     }
     {
         StartupOptions o = options();
@@ -186,15 +191,15 @@ TEST_P(StartupTest, MenuFollowsRightsAndSettings)
         ASSERT_EQ(s.start(), Outcome::Running);
         TMainForm& m = *s.mainForm();
         m.FormActivate();
-        EXPECT_FALSE(m.Export1->menuAction()->isEnabled());
-        for (QAction* a : {m.SendNotifyList1, m.ResendNotifyList1, m.ResendNotifyListToGroup1, m.PackDatabase1,
-                           m.SettingsGeneral1, m.AdministratorSettings1, m.Security1, m.MerrowindHelp1})
-            EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
-        for (QAction* a : {m.New1, m.PersonalData1, m.JobData1, m.Exit1, m.ScanActivity1, m.PrinterSettings1})
-            EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
-        EXPECT_FALSE(m.ReviewNew1->isVisible()) << "no PDF viewer";
-        EXPECT_TRUE(m.Timer1.isActive());
-        EXPECT_EQ(m.helpTopic(m.PackDatabase1), 4750);
+        EXPECT_FALSE(child<QAction>(&m, "Export1")->isEnabled());
+        for (const char* name : {"SendNotifyList1", "ResendNotifyList1", "ResendNotifyListToGroup1", "PackDatabase1",
+                                 "SettingsGeneral1", "AdministratorSettings1", "Security1", "MerrowindHelp1"})
+            EXPECT_FALSE(child<QAction>(&m, name)->isEnabled()) << name;
+        for (const char* name : {"New1", "PersonalData1", "JobData1", "Exit1", "ScanActivity1", "PrinterSettings1"})
+            EXPECT_TRUE(child<QAction>(&m, name)->isEnabled()) << name;
+        EXPECT_FALSE(child<QAction>(&m, "ReviewNew1")->isVisible()) << "no PDF viewer";
+        EXPECT_TRUE(child<QTimer>(&m, "Timer1")->isActive());
+        EXPECT_EQ(m.helpTopic(QStringLiteral("PackDatabase1")), 4750);
     }
     sql(QStringLiteral("UPDATE settings SET InformUsers = ?"), {false});
     typedUser = QStringLiteral("importer");
@@ -202,11 +207,39 @@ TEST_P(StartupTest, MenuFollowsRightsAndSettings)
     ASSERT_EQ(s.start(), Outcome::Running);
     TMainForm& m = *s.mainForm();
     m.FormActivate();
-    EXPECT_TRUE(m.Export1->menuAction()->isEnabled());
-    EXPECT_TRUE(m.ApplicantsOnly1->isEnabled());
-    for (QAction* a : {m.SendNotifyList1, m.ResendNotifyList1, m.ResendNotifyListToGroup1})
-        EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
-    EXPECT_FALSE(m.New1->isEnabled());
+    EXPECT_TRUE(child<QAction>(&m, "Export1")->isEnabled());
+    EXPECT_TRUE(child<QAction>(&m, "ApplicantsOnly1")->isEnabled());
+    for (const char* name : {"SendNotifyList1", "ResendNotifyList1", "ResendNotifyListToGroup1"})
+        EXPECT_FALSE(child<QAction>(&m, name)->isEnabled()) << name;
+    EXPECT_FALSE(child<QAction>(&m, "New1")->isEnabled());
+}
+
+// Every command the menu rules name is in the main window's menu, and activating
+// the window gives each the state the rules give it.
+TEST(MainFormMenu, HoldsEveryCommandTheRulesNameAndAppliesThem)
+{
+    TMerrowindData data; // a user without rights; the menu needs no database
+    HelpSystem help{QString()};
+    mwtest::ScriptedTalk talk;
+    TMainForm m(data, help, talk);
+    m.pdfViewerAvailable = [] { return false; };
+    m.FormActivate();
+
+    MenuContext context;
+    context.rights = data.SecurityData;
+    context.informUsers = data.SystemInfo.InformUsers;
+    const QStringList names = ruledMenuCommands();
+    ASSERT_FALSE(names.isEmpty());
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        QAction* action = nullptr;
+        EXPECT_NO_THROW(action = child<QAction>(&m, qPrintable(name)));
+        if (!action)
+            continue;
+        const MenuCommandState state = menuCommandState(name, context);
+        EXPECT_EQ(action->isEnabled(), state.enabled);
+        EXPECT_EQ(action->isVisible(), state.visible);
+    }
 }
 
 TEST_P(StartupTest, ProcessMenuCommandsAskBeforeTheyChangeAnything)
@@ -215,9 +248,9 @@ TEST_P(StartupTest, ProcessMenuCommandsAskBeforeTheyChangeAnything)
     ASSERT_EQ(s.start(), Outcome::Running);
     TMainForm& m = *s.mainForm();
     m.FormActivate();
-    for (QAction* a : {m.ProcessRIF1, m.NotRehirableExpiredDates1, m.ProcessNotRehirable1,
-                       m.MarkOldApplicantsAsReviewed1, m.PackDatabase1})
-        a->trigger(); // answered No
+    for (const char* name : {"ProcessRIF1", "NotRehirableExpiredDates1", "ProcessNotRehirable1",
+                             "MarkOldApplicantsAsReviewed1", "PackDatabase1"})
+        child<QAction>(&m, name)->trigger(); // answered No
     EXPECT_EQ(talk.questions(), (QStringList{QStringLiteral("Are You Sure You Want To Removed Expired RIF Flags?"),
                                              QStringLiteral("Are You Sure You Want To Removed Expired Not Rehirable Flags?"),
                                              QStringLiteral("Are You Sure You Want To Process The Not Rehirable Flags?"),
