@@ -14,8 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-#include <type_traits>
 #include <string>
+#include <type_traits>
 
 namespace mwtest {
 

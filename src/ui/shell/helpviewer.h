@@ -1,8 +1,9 @@
 #pragma once
 // The help of the program: the HTML file "Merrowind.hlp" in the working directory,
-// shown in one reused, non-modal viewer window at a topic number. Every window and
-// menu command carries a topic; a section of the file begins with the anchor named
-// after it (<a name="2100">). Without the file no help is offered anywhere.
+// shown in one reused, non-modal viewer window (shell/helpviewerwindow.h) at a
+// topic number. Every window and menu command carries a topic; a section of the
+// file begins with the anchor named after it (<a name="2100">). Without the file no
+// help is offered anywhere.
 
 #include <QObject>
 #include <QPointer>

@@ -29,6 +29,9 @@ HelpViewerWindow::HelpViewerWindow(const QString& filePath)
 
 HelpViewerWindow::~HelpViewerWindow() = default;
 
-void HelpViewerWindow::showSource(const QUrl& url) { m_ui->Browser->setSource(url, QTextDocument::HtmlResource); }
+void HelpViewerWindow::showSource(const QUrl& url)
+{
+    m_ui->Browser->setSource(url, QTextDocument::HtmlResource);
+}
 
 } // namespace mw

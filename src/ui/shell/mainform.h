@@ -76,7 +76,7 @@ private:
     TMerrowindData& m_data;
     HelpSystem& m_help;
     UserTalk& m_talk;
-    QTimer* m_timer;   // "Timer1": the five-minute check of denied logins
+    QTimer* m_timer;     // "Timer1": the five-minute check of denied logins
     QLabel* m_panels[3]; // the status bar: version, applicants, requisitions
     qint64 m_applicantCount = 0;
     qint64 m_requisitionCount = 0;
