@@ -5,7 +5,10 @@
 #include "dbfixture.h"
 
 #include <QProcess>
+#include <QThread>
 #include <QProcessEnvironment>
+
+#include <csignal>
 
 using namespace mw;
 
@@ -168,6 +171,48 @@ TEST_P(RunCommandTest, TheFirstRunSupervisorNeedsNoUserAndPackingNeedsTheDatabas
                             QStringLiteral("--database"), location()});
     EXPECT_EQ(packed.status, 0) << packed.err.toStdString();
     EXPECT_EQ(packed.out, QStringLiteral("Database Packed\n"));
+}
+
+// Packing waits for the other running copies; the waiting run is itself a running
+// copy, under its user, and Ctrl-C ends its wait as a cancel.
+TEST_P(RunCommandTest, PackingWaitsForOtherCopiesAndCtrlCEndsTheWait)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.insert(QStringLiteral("MERROWIND_PASSWORD"), QStringLiteral("admin"));
+    const QStringList args{QStringLiteral("run"), QStringLiteral("pack"), QStringLiteral("--user"),
+                           QStringLiteral("ADMIN"), QStringLiteral("--yes"), QStringLiteral("--database"), location()};
+    // The run shows up among the running copies while it waits for this one.
+    const auto waitForRun = [this] {
+        for (int i = 0; i < 200; ++i) {
+            for (const SessionInfo& s : data->sessions().sessions())
+                if (s.userId == QLatin1String("ADMIN"))
+                    return true;
+            QThread::msleep(50);
+        }
+        return false;
+    };
+
+    for (const bool interrupt : {true, false}) {
+        SCOPED_TRACE(interrupt ? "Ctrl-C" : "the other copy closes");
+        if (!data->isOpen())
+            data->open(m_testDb->location());
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(MW_PROGRAM), args);
+        ASSERT_TRUE(p.waitForStarted());
+        ASSERT_TRUE(waitForRun()) << "the run never registered";
+        if (interrupt)
+            ::kill(pid_t(p.processId()), SIGINT);
+        else
+            data->close(); // the last other copy goes: the next try succeeds
+        ASSERT_TRUE(p.waitForFinished(60000));
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        EXPECT_TRUE(err.contains(QStringLiteral("Could not open Table1 exclusively - Try again?"))) << err.toStdString();
+        EXPECT_EQ(p.exitCode(), interrupt ? 4 : 0) << err.toStdString();
+        EXPECT_EQ(out, interrupt ? QString() : QStringLiteral("Database Packed\n"));
+    }
 }
 
 TEST_P(RunCommandTest, CommandLinesThatMakeNoSenseFailWithoutTouchingAnything)

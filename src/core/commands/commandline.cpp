@@ -225,6 +225,8 @@ int runCommandLine(const QStringList& arguments, CommandLineContext& context)
     if (p.userGiven && p.user.trimmed().isEmpty())
         return usageError(QStringLiteral("--user needs a user identifier"));
 
+    // From here on Ctrl-C is the Cancel button (a second one ends the process).
+    ConsoleTalk::installInterruptHandler();
     ConsoleTalk::Options options;
     options.yes = p.yes;
     options.terminal = context.terminal;
@@ -272,9 +274,12 @@ int runCommandLine(const QStringList& arguments, CommandLineContext& context)
             return ExitRefused;
         }
 
-        ConsoleTalk::installInterruptHandler();
         const OperationResult result = command->run(data, talk, p.arguments);
         data.close();
+        // Ctrl-C that ended a wait (packing's "try again") is a cancel, whatever
+        // the operation made of it.
+        if (ConsoleTalk::interrupted() && !result.isDone())
+            return ExitCancelled;
         return result.exitStatus();
     } catch (const std::exception& e) {
         talk.error(QString::fromStdString(e.what()));
