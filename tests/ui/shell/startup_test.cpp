@@ -10,6 +10,7 @@
 #include "dbfixture.h"
 #include "findchild.h"
 #include "scriptedtalk.h"
+#include "shared/operation.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -274,6 +275,22 @@ TEST_P(StartupTest, TheTimerEndsAnOrdinaryUsersProgramWhenLoginsAreDenied)
     sql(QStringLiteral("UPDATE settings SET AllowLogin = ?"), {true});
     m.Timer1Timer();
     EXPECT_EQ(ended, 1);
+
+    // Under a running operation the timer's check waits: the operation's windows and
+    // settings stay; the check comes once the operation has ended.
+    ended = 0;
+    auto* timer = child<QTimer>(&m, "Timer1");
+    timer->start(1);
+    mwtest::ScriptedTalk busy;
+    busy.answer({true});
+    mw::runOperation(busy, {QStringLiteral("Are You Sure You Want To Wait?"), QStringLiteral("Please Wait"), true,
+                            [&](mw::UserTalk&) {
+                                QTest::qWait(100); // the timer fires meanwhile, many times
+                                EXPECT_EQ(ended, 0) << "ended under a running operation";
+                                return mw::OperationResult::done();
+                            }});
+    EXPECT_EQ(ended, 1) << "checked once, right after the operation";
+    timer->stop();
 }
 
 TEST_P(StartupTest, StatusBarCountsUseThousandsSeparatorsAndStayAsAtStartUp)
