@@ -80,6 +80,16 @@ int main(int argc, char* argv[])
         context.terminal = ::isatty(STDERR_FILENO) != 0;
         return mw::runCommandLine(raw.mid(2), context);
     }
+    if (raw.size() > 1 && raw.at(1) == QLatin1String("--upgrade-database")) {
+        QCoreApplication app(argc, argv);
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        mw::CommandLineContext context;
+        context.out = &out;
+        context.err = &err;
+        context.workingDirectory = QDir::currentPath();
+        return mw::upgradeDatabaseCommand(raw.mid(2), context);
+    }
     const int create = raw.indexOf(QStringLiteral("--create-database"));
     if (create >= 0) {
         QCoreApplication app(argc, argv);

@@ -215,6 +215,35 @@ TEST_P(RunCommandTest, PackingWaitsForOtherCopiesAndCtrlCEndsTheWait)
     }
 }
 
+TEST_P(RunCommandTest, UpgradingADatabaseOfAnOlderLayout)
+{
+    mwtest::TestDatabase older(GetParam(), 1);
+    ASSERT_TRUE(older.ok()) << older.error().toStdString();
+    const QString where = older.location().dialect == Dialect::SQLite ? older.location().directory : older.location().url;
+
+    const Ran refused = run({QStringLiteral("run"), QStringLiteral("pack"), QStringLiteral("--yes"),
+                             QStringLiteral("--database"), where});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("merrowind --upgrade-database"))) << refused.err.toStdString();
+
+    const Ran asked = run({QStringLiteral("--upgrade-database"), where});
+    EXPECT_EQ(asked.status, 2) << asked.err.toStdString();
+    EXPECT_TRUE(asked.err.contains(QStringLiteral("run again with --yes")));
+
+    const Ran done = run({QStringLiteral("--upgrade-database"), where, QStringLiteral("--yes")});
+    EXPECT_EQ(done.status, 0) << done.err.toStdString();
+    EXPECT_TRUE(done.out.contains(QStringLiteral("from layout 1 to layout %1").arg(Schema::Version))) << done.out.toStdString();
+
+    const Ran again = run({QStringLiteral("--upgrade-database"), where, QStringLiteral("--yes")});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_TRUE(again.out.contains(QStringLiteral("nothing to do")));
+
+    // This test's own database is current; with its data module open the upgrade
+    // would be refused, but there is nothing to upgrade.
+    const Ran current = run({QStringLiteral("--upgrade-database"), location(), QStringLiteral("--yes")});
+    EXPECT_EQ(current.status, 0);
+}
+
 TEST_P(RunCommandTest, CommandLinesThatMakeNoSenseFailWithoutTouchingAnything)
 {
     const struct

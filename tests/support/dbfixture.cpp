@@ -13,7 +13,7 @@ std::string backendName(const ::testing::TestParamInfo<Backend>& info)
     return info.param == Backend::SQLite ? "SQLite" : "Postgres";
 }
 
-TestDatabase::TestDatabase(Backend backend)
+TestDatabase::TestDatabase(Backend backend, int layout)
     : m_backend(backend)
 {
     try {
@@ -28,7 +28,7 @@ TestDatabase::TestDatabase(Backend backend)
             }
             m_location = mw::DatabaseLocation::parse(url);
         }
-        mw::createDatabase(m_location);
+        mw::createDatabase(m_location, layout);
         m_ok = true;
     } catch (const mw::DbError& e) {
         m_error = e.message();

@@ -2,6 +2,7 @@
 // A fresh database per test, on SQLite or on the throwaway PostgreSQL server.
 
 #include "datastore/merrowinddata.h"
+#include "datastore/schema.h"
 
 #include <QTemporaryDir>
 
@@ -20,7 +21,8 @@ std::string backendName(const ::testing::TestParamInfo<Backend>& info);
 class TestDatabase
 {
 public:
-    explicit TestDatabase(Backend backend);
+    // The current layout, or an older one for tests of upgrades.
+    explicit TestDatabase(Backend backend, int layout = mw::Schema::Version);
     ~TestDatabase();
     const mw::DatabaseLocation& location() const { return m_location; }
     bool ok() const { return m_ok; }

@@ -4,6 +4,7 @@
 #include "access/menurules.h"
 #include "commands/consoletalk.h"
 #include "datastore/merrowinddata.h"
+#include "datastore/migrations.h"
 #include "maintenance/flagprocesses.h"
 #include "maintenance/packing.h"
 
@@ -125,6 +126,9 @@ QString programUsage()
                "                                    run a process without windows (merrowind run --help)\n"
                "  merrowind --create-database DIR|postgresql://... [--demo]\n"
                "                                    make a new database (with demonstration data)\n"
+               "  merrowind --upgrade-database [DIR|postgresql://...] [--yes]\n"
+               "                                    bring a database made by an older version to\n"
+               "                                    this version's layout (no copy may run on it)\n"
                "  merrowind --help                  this text\n"
                "\n"
                "The database is, in this order: --database (for run), the environment variable\n"
@@ -161,6 +165,54 @@ QString runUsage()
                 QString(27, QLatin1Char(' ')) + QStringLiteral("(") + c.menuPath + QStringLiteral(")\n");
     }
     return text;
+}
+
+int upgradeDatabaseCommand(const QStringList& arguments, CommandLineContext& context)
+{
+    QTextStream& out = *context.out;
+    QTextStream& err = *context.err;
+    bool yes = false;
+    QString where;
+    for (const QString& a : arguments) {
+        if (a == QLatin1String("--yes") || a == QLatin1String("-y")) {
+            yes = true;
+        } else if (a.startsWith(QLatin1String("-")) || !where.isEmpty()) {
+            err << "usage: merrowind --upgrade-database [DIR|postgresql://...] [--yes]\n";
+            err.flush();
+            return ExitFailed;
+        } else {
+            where = a;
+        }
+    }
+    try {
+        const DatabaseLocation location =
+            where.isEmpty() ? DatabaseLocation::resolve(context.workingDirectory) : DatabaseLocation::parse(where);
+        const int layout = databaseLayout(location);
+        if (layout >= Schema::Version) {
+            out << "The database " << location.describe() << " has layout " << layout << " already: nothing to do.\n";
+            out.flush();
+            return ExitDone;
+        }
+        if (!yes) {
+            err << "The database " << location.describe() << " has layout " << layout
+                << "; this version of Merrowind needs layout " << Schema::Version << ".\n"
+                << "Make a copy of the database, close every running copy of Merrowind and run again with --yes "
+                   "to upgrade it.\n";
+            err.flush();
+            return ExitDeclined;
+        }
+        const UpgradeReport report = upgradeDatabase(location);
+        out << "Upgraded the database " << location.describe() << " from layout " << report.from << " to layout "
+            << report.to << ":\n";
+        for (const QString& step : report.done)
+            out << "  " << step << "\n";
+        out.flush();
+        return ExitDone;
+    } catch (const DbError& e) {
+        err << "Merrowind: " << e.message() << "\n";
+        err.flush();
+        return ExitFailed;
+    }
 }
 
 QString readPasswordFromTerminal(const QString& prompt)

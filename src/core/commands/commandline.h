@@ -65,6 +65,12 @@ struct CommandLineContext
 // Runs `merrowind run ...`; arguments are those after "run". Gives the exit status.
 int runCommandLine(const QStringList& arguments, CommandLineContext& context);
 
+// `merrowind --upgrade-database [LOCATION] [--yes]`; arguments are those after
+// "--upgrade-database". Brings the database (default: the one the program would
+// open) to this program's layout, all or nothing, while no copy runs on it. Without
+// --yes it says what it would do and changes nothing (status 2).
+int upgradeDatabaseCommand(const QStringList& arguments, CommandLineContext& context);
+
 // The help texts of `merrowind --help` and `merrowind run --help`.
 QString programUsage();
 QString runUsage();

@@ -4,10 +4,10 @@
 
 namespace mw {
 
-void createDatabase(const DatabaseLocation& location)
+void createDatabase(const DatabaseLocation& location, int layout)
 {
     Database db;
-    db.create(location);
+    db.create(location, layout);
     Transaction tx(db);
     db.exec(QStringLiteral("INSERT INTO settings (PurgeDays, InformUsers) VALUES (?, ?)"), {180, true});
     db.exec(QStringLiteral("INSERT INTO id_counters (AppStart, ReqStart) VALUES (?, ?)"), {1, 1});

@@ -68,9 +68,13 @@ public:
     // Opens an existing database and checks that all eleven tables are there with
     // their fields. Raises DbError naming what is wrong.
     void open(const DatabaseLocation& location);
-    // Makes a new, empty database at the location (tables only, no records).
+    // Makes a new, empty database at the location (tables only, no records) with
+    // the layout given (the current one unless a test wants an older one).
     // Refuses when the location already holds one.
-    void create(const DatabaseLocation& location);
+    void create(const DatabaseLocation& location, int layout = Schema::Version);
+    // Opens a database of this or an older layout, for upgrading it: only the
+    // layout version is checked (a newer one is refused).
+    void openForUpgrade(const DatabaseLocation& location);
     void close();
     bool isOpen() const;
 
@@ -91,6 +95,11 @@ public:
     static QVariant toStorage(const QVariant& v);
 
     int schemaVersion();
+    // The code of the DbError that refuses a database of an older layout.
+    static constexpr const char* OlderLayoutCode = "MW-OLDER-LAYOUT";
+    bool tableExists(const QString& sqlName);
+    // A field's column as CREATE TABLE and ALTER TABLE ... ADD COLUMN take it.
+    QString columnDdl(const FieldDef& f, bool keyField) const;
 
     // Transactions, nested. The outermost begin/commit/rollback are the database's
     // own; a begin inside one sets a savepoint (mw_sp_<depth>), whose commit keeps
@@ -108,9 +117,8 @@ public:
 private:
     void connect(const DatabaseLocation& location, bool mustExist);
     void verifySchema();
-    void createSchema();
+    void createSchema(int layout);
     void createNameIndex();
-    QString columnDdl(const FieldDef& f, bool keyField) const;
     void prepareConnection();
     [[noreturn]] void raise(const QSqlError& e) const;
 

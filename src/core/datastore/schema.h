@@ -15,6 +15,7 @@ struct FieldDef
     QString name;          // as the program spells it, e.g. "ApplicantID"
     FieldKind kind = FieldKind::Alpha;
     int width = 0;         // alpha: at most this many characters
+    int sinceLayout = 1;   // the layout version that added the field (see migrations.h)
 };
 
 // A read-only field computed per record from another table.
@@ -65,8 +66,10 @@ struct TableDef
 class Schema
 {
 public:
-    // Raised as the version grows; the database records the version it was made with.
-    static constexpr int Version = 1;
+    // The layout this program works with. A new database is made as layout 1 and
+    // brought up by the migration steps (migrations.h); the database records its
+    // layout in mw_meta. Raise it together with a new step.
+    static constexpr int Version = 2;
 
     static const QVector<TableDef>& tables();
     static const TableDef& table(TableId id);

@@ -1,6 +1,8 @@
 #include "shell/startup.h"
 
 #include "access/logon.h"
+#include "datastore/migrations.h"
+#include "datastore/schema.h"
 #include "shell/disabledform.h"
 #include "shell/helpviewer.h"
 #include "shell/logonform.h"
@@ -108,8 +110,19 @@ Startup::Outcome Startup::start()
     splashStep(); // requisition report
     m_logon = std::make_unique<TLogonForm>(*m_data);
     splashStep();
+    const DatabaseLocation location = m_options.location();
     try {
-        m_data->open(m_options.location());
+        try {
+            m_data->open(location);
+        } catch (const DbError& e) {
+            // A database of an older layout may be upgraded here, once confirmed.
+            if (e.code() != QLatin1String(Database::OlderLayoutCode))
+                throw;
+            m_splash.reset();
+            if (!offerUpgrade(location, e.message()))
+                return Outcome::DatabaseFailed;
+            m_data->open(location);
+        }
     } catch (const DbError& e) {
         m_splash.reset();
         m_talk.error(e.message());
@@ -157,6 +170,23 @@ Startup::Outcome Startup::start()
     m_disabled.reset();
     m_main->show();
     return Outcome::Running;
+}
+
+bool Startup::offerUpgrade(const DatabaseLocation& location, const QString& refusal)
+{
+    const int layout = databaseLayout(location);
+    if (!m_talk.ask(QStringLiteral("The database %1 was made by an older version of Merrowind (layout %2). "
+                                   "Upgrade it to layout %3 now?\n\nOnly an administrator should do this, after "
+                                   "making a copy of the database; no other copy of Merrowind may be running.")
+                        .arg(location.describe())
+                        .arg(layout)
+                        .arg(Schema::Version))) {
+        m_talk.error(refusal);
+        return false;
+    }
+    const UpgradeReport report = upgradeDatabase(location);
+    m_talk.inform(QStringLiteral("Database Upgraded From Layout %1 To Layout %2").arg(report.from).arg(report.to));
+    return true;
 }
 
 void Startup::logon()

@@ -55,6 +55,9 @@ public:
 private:
     void splashStep();
     void logon();
+    // Asks whether to upgrade a database of an older layout and does it; false (the
+    // refusal shown) when the user says No.
+    bool offerUpgrade(const DatabaseLocation& location, const QString& refusal);
 
     StartupOptions m_options;
     UserTalk& m_talk;

@@ -6,6 +6,7 @@
 #include "shell/logonform.h"
 #include "shell/mainform.h"
 #include "shell/startup.h"
+#include "datastore/migrations.h"
 #include "datastore/passwords.h"
 #include "dbfixture.h"
 #include "findchild.h"
@@ -81,6 +82,29 @@ TEST_P(StartupTest, FirstRunSupervisorGoesStraightToTheMainWindow)
     EXPECT_TRUE(s.splashWanted());
     EXPECT_EQ(s.splashSteps(), 14);
     EXPECT_TRUE(talk.said().isEmpty());
+}
+
+TEST_P(StartupTest, ADatabaseOfAnOlderLayoutIsUpgradedOnlyWhenConfirmed)
+{
+    mwtest::TestDatabase older(GetParam(), 1);
+    ASSERT_TRUE(older.ok()) << older.error().toStdString();
+    StartupOptions o = options();
+    o.location = [&older] { return older.location(); };
+    {
+        Startup refused(o, talk);
+        EXPECT_EQ(refused.start(), Outcome::DatabaseFailed);
+        ASSERT_EQ(talk.questions().size(), 1);
+        EXPECT_TRUE(talk.questions().first().contains(QStringLiteral("Upgrade it to layout")));
+        ASSERT_EQ(talk.errors().size(), 1);
+        EXPECT_TRUE(talk.errors().first().contains(QStringLiteral("merrowind --upgrade-database")));
+        EXPECT_EQ(databaseLayout(older.location()), 1);
+    }
+    talk.clear();
+    talk.answer({true});
+    Startup upgraded(o, talk);
+    ASSERT_EQ(upgraded.start(), Outcome::Running);
+    EXPECT_EQ(talk.informations(), QStringList{QStringLiteral("Database Upgraded From Layout 1 To Layout %1").arg(Schema::Version)});
+    EXPECT_EQ(databaseLayout(older.location()), Schema::Version);
 }
 
 TEST_P(StartupTest, SplashIsSuppressedBySInAnyCase)
