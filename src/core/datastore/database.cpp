@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcessEnvironment>
+#include <QRandomGenerator>
 #include <QSet>
 #include <QSettings>
 #include <QSqlDriver>
@@ -17,11 +18,28 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
+#include <thread>
+
 namespace mw {
 
 namespace {
 
 QAtomicInt g_connectionCounter;
+
+sqlite3* sqliteHandle(const QSqlDatabase& db)
+{
+    const QVariant h = db.driver()->handle();
+    if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
+        return *static_cast<sqlite3* const*>(h.data());
+    return nullptr;
+}
+
+qint64 monotonicNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // Upper case for any script, so that searches in capitals find accented letters
 // on SQLite as they do on PostgreSQL. Plain ASCII takes the quick way.
@@ -129,6 +147,7 @@ void Database::close()
         QSqlDatabase::removeDatabase(m_connectionName);
     }
     m_txDepth = 0;
+    m_failedDepth = 0;
 }
 
 void Database::connect(const DatabaseLocation& location, bool mustExist)
@@ -151,7 +170,7 @@ void Database::connect(const DatabaseLocation& location, bool mustExist)
                               .arg(QDir::toNativeSeparators(location.directory)));
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
         m_db.setDatabaseName(location.sqliteFile());
-        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=15000"));
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeoutMs));
     } else {
         const QUrl url(location.url);
         if (!url.isValid() || url.host().isEmpty())
@@ -180,11 +199,10 @@ void Database::connect(const DatabaseLocation& location, bool mustExist)
 void Database::prepareConnection()
 {
     if (dialect() == Dialect::SQLite) {
-        const QVariant h = m_db.driver()->handle();
-        if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0) {
-            sqlite3* handle = *static_cast<sqlite3* const*>(h.data());
+        if (sqlite3* handle = sqliteHandle(m_db)) {
             sqlite3_create_function_v2(handle, "upper", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                        &sqliteUpper, nullptr, nullptr, nullptr);
+            sqlite3_busy_handler(handle, &Database::onBusy, this);
         }
         // A rollback journal, not WAL: the file may sit on a shared network drive.
         exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
@@ -193,6 +211,8 @@ void Database::prepareConnection()
         exec(QStringLiteral("PRAGMA temp_store=MEMORY"));
     } else {
         exec(QStringLiteral("SET client_min_messages TO WARNING"));
+        // Statements outside our transactions too, whatever the server's default.
+        exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL READ COMMITTED"));
     }
 }
 
@@ -267,9 +287,18 @@ QVariant Database::toStorage(const QVariant& v)
     }
 }
 
-void Database::raise(const QSqlError& e) const
+void Database::raise(const QSqlError& e)
 {
     const QString code = e.nativeErrorCode();
+    // PostgreSQL refuses every later statement of a transaction in which one failed,
+    // and answers its COMMIT with a rollback; SQLite may have taken the whole
+    // transaction back itself. Either way its commit must not report success.
+    if (m_txDepth > 0 && m_failedDepth == 0 &&
+        (dialect() == Dialect::PostgreSQL || !connectionInTransaction())) {
+        m_failedDepth = dialect() == Dialect::PostgreSQL ? m_txDepth : 1;
+        m_failure = errorText(e);
+        m_failureCode = code;
+    }
     if (dialect() == Dialect::SQLite && (code == QLatin1String("5") || code == QLatin1String("6")))
         throw DbError(QStringLiteral("The database %1 is held by another running copy and did not become free "
                                      "in time (%2). Try again in a moment.")
@@ -283,7 +312,9 @@ QSqlQuery Database::exec(const QString& sql, const QVariantList& binds)
     if (!isOpen())
         throw DbError(QStringLiteral("The database is not open."));
     QSqlQuery q(m_db);
-    q.setForwardOnly(true);
+    // A forward-only query of the PostgreSQL driver hands its rows over one by one
+    // and loses the unread ones when another statement runs on the connection.
+    q.setForwardOnly(dialect() == Dialect::SQLite);
     if (binds.isEmpty()) {
         if (!q.exec(sql))
             raise(q.lastError());
@@ -325,12 +356,53 @@ QString savepointName(int depth) { return QStringLiteral("mw_sp_%1").arg(depth);
 
 } // namespace
 
+// SQLite asks this while another copy holds the database: wait a short random
+// moment and try again, until the wait is used up. Short steps keep a copy that
+// waits in the running against copies that write back to back.
+int Database::onBusy(void* self, int attempt)
+{
+    auto* db = static_cast<Database*>(self);
+    const qint64 now = monotonicNs();
+    if (attempt == 0)
+        db->m_busySinceNs = now;
+    if (now - db->m_busySinceNs >= qint64(db->m_busyTimeoutMs) * 1000000)
+        return 0;
+    std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(200, 2000)));
+    return 1;
+}
+
+void Database::setBusyTimeout(int ms) { m_busyTimeoutMs = ms; }
+
+// SQLite: what the connection says. PostgreSQL: our own count, which the server
+// follows (a failed COMMIT there ends the transaction).
+bool Database::connectionInTransaction() const
+{
+    if (dialect() == Dialect::SQLite) {
+        sqlite3* handle = isOpen() ? sqliteHandle(m_db) : nullptr;
+        return handle && sqlite3_get_autocommit(handle) == 0;
+    }
+    return m_txDepth > 0;
+}
+
+void Database::finishCached()
+{
+    for (auto& q : m_cache)
+        q->finish();
+}
+
 void Database::begin()
 {
-    if (m_txDepth == 0)
-        exec(dialect() == Dialect::SQLite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
-    else
+    if (m_txDepth == 0) {
+        // SQLite: the write lock from the start, so that no two copies read first and
+        // then both wait to write. A read of ours left open would make a copy that
+        // holds the write lock refuse us at once instead of letting us wait.
+        finishCached();
+        exec(dialect() == Dialect::SQLite ? QStringLiteral("BEGIN IMMEDIATE")
+                                          : QStringLiteral("BEGIN ISOLATION LEVEL READ COMMITTED"));
+        m_failedDepth = 0;
+    } else {
         exec(QStringLiteral("SAVEPOINT ") + savepointName(m_txDepth));
+    }
     ++m_txDepth;
 }
 
@@ -338,13 +410,50 @@ void Database::commit()
 {
     if (m_txDepth <= 0)
         return;
-    // The level ends only when its commit went through; a failed one is still
-    // there for the rollback that follows.
-    if (m_txDepth > 1)
+    // A savepoint's level ends only when its release went through; a failed one is
+    // still there for the rollback that follows.
+    if (m_txDepth > 1) {
         exec(QStringLiteral("RELEASE SAVEPOINT ") + savepointName(m_txDepth - 1));
-    else
+        --m_txDepth;
+        return;
+    }
+    // No read of ours is to keep the database held past the commit.
+    finishCached();
+    if (m_failedDepth > 0)
+        abandonTransaction(QStringLiteral("A statement of the transaction failed: %1").arg(m_failure),
+                           m_failureCode, false);
+    try {
         exec(QStringLiteral("COMMIT"));
-    --m_txDepth;
+    } catch (const DbError& e) {
+        abandonTransaction(e.message(), e.code(), true);
+    }
+    m_txDepth = 0;
+}
+
+// Ends a transaction that cannot be committed, so that nothing later joins it
+// unseen and no other copy waits for it, and tells why.
+void Database::abandonTransaction(const QString& why, const QString& code, bool commitSent)
+{
+    finishCached();
+    const bool sqlite = dialect() == Dialect::SQLite;
+    QString rollbackFailure;
+    if (sqlite ? connectionInTransaction() : !commitSent) {
+        try {
+            exec(QStringLiteral("ROLLBACK"));
+        } catch (const DbError& e) {
+            rollbackFailure = e.message();
+        }
+    }
+    m_failedDepth = 0;
+    m_failure.clear();
+    m_failureCode.clear();
+    // Still open only when even the rollback failed (SQLite): the level stays for
+    // the next rollback. On PostgreSQL a failed COMMIT has ended the transaction.
+    m_txDepth = sqlite && connectionInTransaction() ? 1 : 0;
+    QString message = QStringLiteral("The changes were not saved; they have been taken back. ") + why;
+    if (m_txDepth > 0)
+        message = QStringLiteral("The changes were not saved, and taking them back failed too: ") + rollbackFailure;
+    throw DbError(message, code);
 }
 
 void Database::rollback()
@@ -352,13 +461,23 @@ void Database::rollback()
     if (m_txDepth <= 0)
         return;
     const int level = --m_txDepth;
-    for (auto& q : m_cache)
-        q->finish();
+    finishCached();
     if (level == 0) {
-        exec(QStringLiteral("ROLLBACK"));
+        m_failedDepth = 0;
+        try {
+            exec(QStringLiteral("ROLLBACK"));
+        } catch (const DbError&) {
+            // SQLite may have ended the transaction itself; one still open stays counted.
+            if (connectionInTransaction())
+                m_txDepth = 1;
+            throw;
+        }
         return;
     }
     exec(QStringLiteral("ROLLBACK TO SAVEPOINT ") + savepointName(level));
+    // Back before the failed statement: PostgreSQL takes the transaction up again.
+    if (m_failedDepth > level)
+        m_failedDepth = 0;
     exec(QStringLiteral("RELEASE SAVEPOINT ") + savepointName(level));
 }
 

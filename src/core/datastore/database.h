@@ -1,6 +1,9 @@
 #pragma once
 // The connection to the shared database: where it is, opening it, checking its
 // tables, creating a new one, running parameterized statements, transactions.
+// Other running copies share the database: a statement that finds it held waits
+// (a bounded time, in short random steps) and then fails; a transaction never
+// stays open behind a failed commit.
 
 #include "datastore/schema.h"
 
@@ -83,11 +86,15 @@ public:
     QSqlDatabase& connection() { return m_db; }
 
     // Runs one statement with bound values (positional "?" placeholders).
-    // Raises DbError with the database's message on failure.
+    // Raises DbError with the database's message on failure. The query may be
+    // read while other statements run on the connection (on PostgreSQL its rows
+    // come all at once). On SQLite an unfinished query keeps the database held
+    // for reading, so no other copy can commit: read it and let it go.
     QSqlQuery exec(const QString& sql, const QVariantList& binds = {});
     // The same, through a prepared statement kept for the connection's lifetime:
     // for statements run many times. The returned query is valid until the
-    // same text is run again.
+    // same text is run again. Its rows stream (PostgreSQL hands them over one
+    // by one): read them, or finish() it, before running another statement.
     QSqlQuery& execCached(const QString& sql, const QVariantList& binds = {});
 
     // Converts a value into the form stored in the database: flags as 0/1,
@@ -107,10 +114,23 @@ public:
     // rollback takes back only the changes made since, leaving the outer
     // transaction alive and committable (on PostgreSQL also after a failed
     // statement). Each commit or rollback ends the innermost level.
+    // On PostgreSQL our transactions read committed data whatever the server's
+    // default isolation. A commit of the outermost level that fails (the
+    // database stayed held past the wait, or on PostgreSQL a statement of the
+    // transaction had failed) takes the whole transaction back and raises
+    // DbError "The changes were not saved ..."; the connection is then out of
+    // any transaction and transactionDepth() is 0.
     void begin();
     void commit();
     void rollback();
     int transactionDepth() const { return m_txDepth; }
+
+    // How long a statement (BEGIN, COMMIT, a write or a read) waits for other
+    // running copies to let go of the database before it fails (SQLite; 15 s
+    // unless a test or a benchmark sets it). It retries in short random steps.
+    static constexpr int DefaultBusyTimeoutMs = 15000;
+    void setBusyTimeout(int ms);
+    int busyTimeout() const { return m_busyTimeoutMs; }
 
     static QString errorText(const QSqlError& e);
 
@@ -120,13 +140,23 @@ private:
     void createSchema(int layout);
     void createNameIndex();
     void prepareConnection();
-    [[noreturn]] void raise(const QSqlError& e) const;
+    [[noreturn]] void raise(const QSqlError& e);
+    static int onBusy(void* self, int attempt);
+    bool connectionInTransaction() const;
+    void finishCached();
+    [[noreturn]] void abandonTransaction(const QString& why, const QString& code, bool commitSent);
 
     QSqlDatabase m_db;
     QString m_connectionName;
     DatabaseLocation m_location;
     QHash<QString, std::shared_ptr<QSqlQuery>> m_cache;
     int m_txDepth = 0;
+    int m_busyTimeoutMs = DefaultBusyTimeoutMs;
+    qint64 m_busySinceNs = 0;
+    // PostgreSQL: the level at which a statement failed inside the transaction,
+    // which the server then refuses to commit; 0 when none did.
+    int m_failedDepth = 0;
+    QString m_failure, m_failureCode;
 };
 
 // A transaction that rolls back unless committed. Inside another it is a savepoint:

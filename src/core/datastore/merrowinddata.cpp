@@ -125,17 +125,18 @@ void TMerrowindData::RefreshTables()
 
 int TMerrowindData::TakeNextNumber(Counter which)
 {
-    const QString field = which == Counter::Applicant ? QStringLiteral("AppStart") : QStringLiteral("ReqStart");
+    // One statement takes the write lock, counts on and gives the new value: two
+    // copies never draw the same number, and the lock is held no longer than that.
+    const QString update =
+        which == Counter::Applicant
+            ? QStringLiteral("UPDATE id_counters SET AppStart = COALESCE(AppStart, 1) + 1 RETURNING AppStart")
+            : QStringLiteral("UPDATE id_counters SET ReqStart = COALESCE(ReqStart, 1) + 1 RETURNING ReqStart");
     Transaction tx(m_db);
-    // The update takes the write lock first, so two copies cannot read the same value.
-    const QString update = which == Counter::Applicant
-                               ? QStringLiteral("UPDATE id_counters SET AppStart = COALESCE(AppStart, 1) + 1")
-                               : QStringLiteral("UPDATE id_counters SET ReqStart = COALESCE(ReqStart, 1) + 1");
-    if (TQuery::run(m_db, update) == 0)
+    QSqlQuery q = m_db.exec(update);
+    if (!q.next())
         throw DbError(QStringLiteral("The identifier counter table %1 holds no record.")
                           .arg(Schema::table(TableId::IDNum).fileName));
-    QSqlQuery q = m_db.exec(QStringLiteral("SELECT %1 FROM id_counters").arg(field));
-    const int next = q.next() ? q.value(0).toInt() : 1;
+    const int next = q.value(0).toInt();
     q.finish();
     tx.commit();
     return next - 1;
