@@ -6,9 +6,8 @@ namespace mw {
 
 void TQuery::close()
 {
-    if (m_active || m_query.isActive())
-        m_query.finish();
-    m_query = QSqlQuery();
+    m_values = QVector<QVariant>();
+    m_at = 0;
     m_active = false;
     m_eof = true;
 }
@@ -16,17 +15,23 @@ void TQuery::close()
 void TQuery::open()
 {
     close();
-    m_query = m_db.exec(sql(), m_binds);
-    m_record = m_query.record();
+    QSqlQuery q = m_db.exec(sql(), m_binds);
+    m_record = q.record();
+    const int columns = m_record.count();
+    while (q.next())
+        for (int i = 0; i < columns; ++i)
+            m_values << q.value(i);
+    q.finish(); // nothing stays open in the database
     m_active = true;
-    m_eof = !m_query.next();
+    m_eof = m_values.isEmpty();
 }
 
 void TQuery::next()
 {
     if (!m_active || m_eof)
         return;
-    m_eof = !m_query.next();
+    m_at += m_record.count();
+    m_eof = m_at >= m_values.size();
 }
 
 int TQuery::execSql()
@@ -52,7 +57,7 @@ QVariant TQuery::value(const QString& name) const
     const int i = m_record.indexOf(name);
     if (i < 0)
         throw DbError(QStringLiteral("Field '%1' not found").arg(name));
-    return m_query.value(i);
+    return m_values.at(m_at + i);
 }
 
 bool TQuery::isNull(const QString& name) const

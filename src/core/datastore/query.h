@@ -1,6 +1,9 @@
 #pragma once
 // The query component: one statement at a time, values always bound, results read
 // forward. Each statement replaces the one before; nobody relies on an earlier one.
+// A select's rows are all read when it opens: an open query holds nothing in the
+// database, so other statements may run while it is walked and other running
+// copies may write meanwhile.
 
 #include "datastore/database.h"
 
@@ -9,6 +12,7 @@
 #include <QSqlRecord>
 #include <QStringList>
 #include <QVariant>
+#include <QVector>
 
 namespace mw {
 
@@ -56,8 +60,9 @@ private:
     Database& m_db;
     QStringList m_lines;
     QVariantList m_binds;
-    QSqlQuery m_query;
-    QSqlRecord m_record; // the result's columns, read once per open
+    QSqlRecord m_record;       // the result's columns, read once per open
+    QVector<QVariant> m_values; // the rows, one after the other, m_record.count() values each
+    qsizetype m_at = 0;         // the current row's first value
     bool m_active = false;
     bool m_eof = true;
     int m_rowsAffected = 0;

@@ -6,6 +6,7 @@
 
 #include <QSqlQuery>
 #include <QVariant>
+#include <QVector>
 
 #include <iterator>
 #include <utility>
@@ -82,13 +83,16 @@ inline void rowSet(const TExportRow& row, PlaceholderSet& set)
 }
 
 
-// The applications of a requisition in name order, each read into a row.
+// The applications of a requisition in name order, each read into a row. They are
+// all read when the query is made, before any line is written: nothing stays open
+// in the database while the file is filled (on SQLite an open read would keep every
+// other copy from committing).
 struct TDeptFiles::AppQuery
 {
     enum Col {
         ApplicantID, Approved, Reviewed, InterviewDate, DispDate, SemtDate, ApprovedDate, Name, Scanned,
         Address1, Address2, Address3, City, State, Zip, Phone, RIF, RIFExpires, VeteranPreference, NotReHire,
-        NotReHireExpires
+        NotReHireExpires, Columns
     };
 
     AppQuery(Database& db, const QString& reqNumber, bool approvedOnly, bool useDates, const QDate& from,
@@ -111,26 +115,35 @@ struct TDeptFiles::AppQuery
         }
         sql += QStringLiteral("(Apps.ReqNumber = ?) ORDER BY App.Name, Apps.ApplicantID");
         binds << reqNumber;
-        q = db.exec(sql, binds);
+        QSqlQuery q = db.exec(sql, binds);
+        while (q.next())
+            for (int c = 0; c < Columns; ++c)
+                values << q.value(c);
     }
 
-    bool next() { return q.next(); }
+    bool next()
+    {
+        at += Columns;
+        return at < values.size();
+    }
+    // A column of the current application, as stored.
+    const QVariant& value(Col col) const { return values.at(at + col); }
 
     // Fills the row from the current record; null values keep the row's empty value.
     void read(TExportRow& row)
     {
-        auto text = [&](int col, QString& into) {
-            const QVariant v = q.value(col);
+        auto text = [&](Col col, QString& into) {
+            const QVariant& v = value(col);
             if (!detail::isNullValue(v))
                 into = v.toString();
         };
-        auto flag = [&](int col, QString& into) {
-            const QVariant v = q.value(col);
+        auto flag = [&](Col col, QString& into) {
+            const QVariant& v = value(col);
             if (!detail::isNullValue(v))
                 into = YesNo(detail::flagValue(v));
         };
-        auto date = [&](int col, QString& into) {
-            const QVariant v = q.value(col);
+        auto date = [&](Col col, QString& into) {
+            const QVariant& v = value(col);
             if (!detail::isNullValue(v))
                 into = detail::storedDateText(v.toString());
         };
@@ -157,7 +170,8 @@ struct TDeptFiles::AppQuery
         date(NotReHireExpires, row.NotReHireExpires);
     }
 
-    QSqlQuery q;
+    QVector<QVariant> values; // the applications one after the other, Columns values each
+    qsizetype at = -Columns;  // the current application's first value
 };
 
 } // namespace mw

@@ -358,7 +358,7 @@ bool TDeptFiles::MakeTextFile(const QString& templateName, const QString& output
                         *f = f->toHtmlEscaped();
                 if (row.Scanned == QLatin1String("Yes") && row.Approved == QLatin1String("Yes") &&
                     row.SemtDate != kNbsp)
-                    row.Name = ApplicationLink(req, q.q.value(AppQuery::ApplicantID).toString(), row.Name);
+                    row.Name = ApplicationLink(req, q.value(AppQuery::ApplicantID).toString(), row.Name);
                 static const QString red = QStringLiteral("<Font Color=\"ff0000\">Yes</Font>");
                 if (row.VeteranPreference == QLatin1String("Yes"))
                     row.VeteranPreference = red;

@@ -325,4 +325,24 @@ TEST_P(TransactionContentionTest, AQueryReadAlongsideOtherStatementsKeepsItsRows
     }
 }
 
+// A query component left open in the middle of its rows does not keep other
+// copies from committing.
+TEST_P(TransactionContentionTest, AnOpenQueryComponentLetsOtherCopiesWrite)
+{
+    TQuery q(db());
+    q.setSql(QStringLiteral("SELECT ApplicantID FROM applicants ORDER BY ApplicantID"));
+    q.open();
+    ASSERT_FALSE(q.eof());
+    QProcess writer; // gives up a write after a second, and tries the next
+    ASSERT_NO_FATAL_FAILURE(start(writer, {QStringLiteral("write"), QStringLiteral("00000002"), QStringLiteral("1000")},
+                                  "WRITING"));
+    q.next();
+    EXPECT_EQ(q.asString(QStringLiteral("ApplicantID")), QStringLiteral("00000002"));
+    q.close();
+    const QList<QByteArray> done = finish(writer).split(' ');
+    ASSERT_EQ(done.size(), 4);
+    EXPECT_EQ(done[2], "0") << "writes of the other copy failed";
+    EXPECT_EQ(storedPhone(QStringLiteral("00000002")), QString::fromLatin1(done[3]));
+}
+
 MW_INSTANTIATE_BACKENDS(TransactionContentionTest);
