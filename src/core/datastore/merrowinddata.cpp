@@ -48,8 +48,10 @@ TMerrowindData::TMerrowindData(QObject* parent)
         t->setSessions(&m_sessions);
     installRules();
     installFilters();
-    m_heartbeat.setInterval(30 * 1000);
-    connect(&m_heartbeat, &QTimer::timeout, this, &TMerrowindData::heartbeat);
+    // Told on the heartbeat's thread; the windows hear it on theirs.
+    m_sessions.setClearedHandler([this] {
+        QMetaObject::invokeMethod(this, [this] { Q_EMIT takenForClosed(); }, Qt::QueuedConnection);
+    });
 }
 
 TMerrowindData::~TMerrowindData()
@@ -88,12 +90,12 @@ void TMerrowindData::open(const DatabaseLocation& location)
         throw;
     }
     m_tempLists.clear();
-    m_heartbeat.start();
+    m_sessions.startHeartbeat();
 }
 
 void TMerrowindData::close()
 {
-    m_heartbeat.stop();
+    m_sessions.stopHeartbeat();
     for (TTable* t : {&UserSettingsTable, &SettingsTable, &ApplicantTable, &ApplicationTable, &RequestionTable,
                       &EMailTable, &SecurityTable, &IDTable, &JobPostingIDTable, &NotifyTable, &RestrictTable})
         t->close();
@@ -105,15 +107,6 @@ void TMerrowindData::close()
         m_db.close();
     }
     m_tempLists.clear();
-}
-
-void TMerrowindData::heartbeat()
-{
-    try {
-        m_sessions.heartbeat();
-    } catch (const DbError&) {
-        // The next beat tries again; a busy database is no reason to stop working.
-    }
 }
 
 void TMerrowindData::RefreshTables()

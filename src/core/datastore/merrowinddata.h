@@ -18,7 +18,6 @@
 #include <QHash>
 #include <QObject>
 #include <QStringList>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -48,6 +47,8 @@ public:
     bool isOpen() const { return m_db.isOpen(); }
 
     Database& database() { return m_db; }
+    // This running copy among the others; its heartbeat runs on a thread of its
+    // own from open() to close().
     SessionRegistry& sessions() { return m_sessions; }
 
     // The day the program takes as today: the program's clock.
@@ -138,10 +139,15 @@ public:
     // An upper-case expression for a text column that handles every script.
     QString upper(const QString& column) const;
 
+Q_SIGNALS:
+    // Another copy took this one for closed (its heartbeat had stopped, the machine
+    // slept) and cleared its session and record locks; the heartbeat has registered
+    // it again. Edits begun before fail at their post, keeping what was typed.
+    void takenForClosed();
+
 private:
     void installRules();
     void installFilters();
-    void heartbeat();
     TTable* const* allTables() const;
     SqlFilter applicantFilter();
     SqlFilter applicationFilter();
@@ -150,7 +156,6 @@ private:
     QString documentOnDisk(const QString& applicantId) const; // empty when missing
 
     SessionRegistry m_sessions;
-    QTimer m_heartbeat;
     QString m_upperCollation;
     bool m_nameIndex = false; // SQLite: the applicants' names are indexed by trigrams
     QHash<QString, QStringList> m_tempLists;

@@ -786,6 +786,74 @@ void TTable::unlockCurrent()
     m_lockedRid = 0;
 }
 
+bool TTable::sameValue(const QVariant& a, const QVariant& b) { return a == b && a.isNull() == b.isNull(); }
+
+void TTable::rebase(const Row& fresh)
+{
+    // What the user changed stays; every other field shows the record as it is now,
+    // which becomes what the edit started from.
+    const Row& original = m_win[m_cur];
+    for (int i = 0; i < m_def->fields.size(); ++i)
+        if (sameValue(m_buffer.values[i], original.values[i]))
+            m_buffer.values[i] = fresh.values[i];
+    m_buffer.rid = fresh.rid;
+    m_win[m_cur] = fresh;
+    refreshLookups();
+    if (beforeEdit) {
+        // The rules remember the record the edit now starts from.
+        m_state = DataSetState::Browse;
+        try {
+            beforeEdit(*this);
+        } catch (...) {
+            m_state = DataSetState::Edit;
+            throw;
+        }
+        m_state = DataSetState::Edit;
+    }
+    Q_EMIT recordChanged();
+}
+
+void TTable::refuseLostLock(qint64 rid)
+{
+    m_lockedRid = 0;
+    const std::optional<QString> holder = m_sessions->otherLockHolder(m_def->sqlName, rid);
+    const Row fresh = readOne(rid);
+    if (fresh.rid == 0)
+        throw DbError(QStringLiteral("Record/Key deleted.\nTable: %1").arg(tableName()));
+    rebase(fresh);
+    const QString who = holder && !holder->isEmpty() ? QStringLiteral("\nUser: ") + *holder : QString();
+    throw DbError(QStringLiteral("Record lock taken over by another user meanwhile; the record was not saved."
+                                 "\nTable: %1%2")
+                      .arg(tableName(), who));
+}
+
+void TTable::regainLock()
+{
+    const qint64 rid = m_buffer.rid;
+    m_sessions->lockRecord(m_def->sqlName, m_def->fileName, rid);
+    m_lockedRid = rid;
+    Row fresh;
+    try {
+        fresh = readOne(rid);
+    } catch (...) {
+        unlockCurrent();
+        throw;
+    }
+    if (fresh.rid == 0) {
+        unlockCurrent();
+        throw DbError(QStringLiteral("Record/Key deleted.\nTable: %1").arg(tableName()));
+    }
+    const Row& original = m_win[m_cur];
+    for (int i = 0; i < m_def->fields.size(); ++i)
+        if (!sameValue(fresh.values[i], original.values[i])) {
+            // Changed again since the user was told: show it before writing over it.
+            rebase(fresh);
+            throw DbError(QStringLiteral("Record changed by another user meanwhile; the record was not saved.\n"
+                                         "Table: %1")
+                              .arg(tableName()));
+        }
+}
+
 void TTable::edit()
 {
     checkActive();
@@ -836,15 +904,8 @@ void TTable::insert()
     Q_EMIT recordChanged();
 }
 
-void TTable::post()
+bool TTable::write(bool inserting, qint64& rid)
 {
-    checkActive();
-    if (m_state == DataSetState::Browse)
-        return;
-    if (beforePost)
-        beforePost(*this);
-
-    const bool inserting = m_state == DataSetState::Insert;
     const int nf = m_def->fields.size();
     auto storageValue = [&](int i) {
         const FieldDef& f = m_def->fields[i];
@@ -860,7 +921,6 @@ void TTable::post()
         return Database::toStorage(v);
     };
 
-    qint64 rid = m_buffer.rid;
     Transaction tx(m_db); // the write and the release of the lock commit together
     try {
         if (inserting) {
@@ -881,6 +941,10 @@ void TTable::post()
             if (q.next())
                 rid = q.value(0).toLongLong();
             q.finish();
+        } else if (m_sessions && !m_sessions->releaseHeldLock(m_def->sqlName, rid)) {
+            // Another copy took this one for closed meanwhile and may have written
+            // the record since: writing now could undo that.
+            return false;
         } else {
             const Row& original = m_win[m_cur];
             QStringList sets;
@@ -912,9 +976,26 @@ void TTable::post()
             throw DbError(QStringLiteral("Key violation.\nTable: %1").arg(tableName()), e.code());
         throw;
     }
-
-    unlockCurrent();
     tx.commit();
+    return true;
+}
+
+void TTable::post()
+{
+    checkActive();
+    if (m_state == DataSetState::Browse)
+        return;
+    const bool inserting = m_state == DataSetState::Insert;
+    // Posting again after the lock was lost: take it again first.
+    if (!inserting && m_sessions && m_lockedRid == 0)
+        regainLock();
+    if (beforePost)
+        beforePost(*this);
+
+    qint64 rid = m_buffer.rid;
+    if (!write(inserting, rid))
+        refuseLostLock(rid);
+    m_lockedRid = 0;
     const Row posted = readOne(rid);
     bool placed = false;
     if (!inserting && posted.rid != 0 && keyValues(posted) == keyValues(m_win[m_cur])) {

@@ -123,9 +123,16 @@ public:
     void edit();
     void insert();
     void append() { insert(); }
-    // Writes the record being edited or inserted. On a failure (a before-post rule,
-    // "Key violation.", "Record/Key deleted." when another copy deleted the record
-    // meanwhile) raises DbError and the record stays in edit or insert state.
+    // Writes the record being edited or inserted. An edit is written only while this
+    // copy still holds the record's lock, which is let go in the same transaction.
+    // On a failure raises DbError and the record stays in edit or insert state
+    // with what was typed: a before-post rule, "Key violation.", "Record/Key
+    // deleted." when another copy deleted the record meanwhile, "Record lock
+    // taken over by another user meanwhile; the record was not saved." when another
+    // copy took this one for closed (the fields not typed in then show the record
+    // as it is now). Posting again takes the lock again when it is free ("Record
+    // changed by another user meanwhile; ..." once more when the record changed
+    // again meanwhile) and writes.
     void post();
     void cancel();
     void deleteRecord();
@@ -178,6 +185,13 @@ private:
     void setCurrentIndex(int i);
     void invalidate();
     void unlockCurrent();
+    void regainLock();
+    // Inserts or updates the record from the buffer in one transaction; false,
+    // with nothing written, when the lock of the record edited is no longer ours.
+    bool write(bool inserting, qint64& rid);
+    [[noreturn]] void refuseLostLock(qint64 rid);
+    void rebase(const Row& fresh);
+    static bool sameValue(const QVariant& a, const QVariant& b);
     void refreshLookups();
     QVariant bufferValue(int index) const;
     void setBufferValue(int index, const QVariant& v);
