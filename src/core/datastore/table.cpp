@@ -1054,22 +1054,38 @@ void TTable::deleteRecord()
         cancel();
     if (m_cur < 0)
         throw DbError(QStringLiteral("%1: Cannot perform this operation on an empty dataset").arg(tableName()));
-    if (beforeDelete)
-        beforeDelete(*this);
-    const Row doomed = m_win[m_cur];
+    // Lock first: a delete refused by another copy's lock changes nothing. Then the
+    // rules and the delete, on the record as it is now, as one unit of work.
+    const qint64 rid = m_win[m_cur].rid;
     if (m_sessions) {
-        m_sessions->lockRecord(m_def->sqlName, m_def->fileName, doomed.rid);
-        m_lockedRid = doomed.rid;
+        m_sessions->lockRecord(m_def->sqlName, m_def->fileName, rid);
+        m_lockedRid = rid;
     }
+    Row doomed;
     try {
+        doomed = readOne(rid);
+        if (doomed.rid == 0)
+            throw DbError(QStringLiteral("Record/Key deleted.\nTable: %1").arg(tableName()));
+        m_win[m_cur] = doomed;
+        Transaction tx(m_db);
+        if (m_sessions && !m_sessions->releaseHeldLock(m_def->sqlName, rid))
+            throw DbError(QStringLiteral("Record lock taken over by another user meanwhile; the record was not "
+                                         "deleted.\nTable: %1")
+                              .arg(tableName()));
+        if (beforeDelete)
+            beforeDelete(*this);
         QSqlQuery& q = m_db.execCached(
-            QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(m_def->sqlName, m_def->rowIdField), {doomed.rid});
+            QStringLiteral("DELETE FROM %1 WHERE %2 = ? RETURNING %2").arg(m_def->sqlName, m_def->rowIdField), {rid});
+        const bool found = q.next();
         q.finish();
+        if (!found)
+            throw DbError(QStringLiteral("Record/Key deleted.\nTable: %1").arg(tableName()));
+        tx.commit();
+        m_lockedRid = 0;
     } catch (...) {
         unlockCurrent();
         throw;
     }
-    unlockCurrent();
     m_win.remove(m_cur);
     if (m_count > 0)
         --m_count;

@@ -135,6 +135,8 @@ public:
     // again meanwhile) and writes.
     void post();
     void cancel();
+    // Locks the record, then runs beforeDelete and deletes it in one transaction:
+    // a delete refused by another copy's lock, or failing, changes nothing.
     void deleteRecord();
     bool modified() const { return m_modified; }
 

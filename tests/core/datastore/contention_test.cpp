@@ -241,4 +241,55 @@ TEST_P(ContentionTest, AnEditSurvivesHowEverItsCopyGoesQuiet)
     EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM mw_locks")).toInt(), 0);
 }
 
+// A delete refused because another copy has the record in editing leaves the
+// record and everything its rules would have deleted with it.
+TEST_P(ContentionTest, ADeleteRefusedByAnotherCopysLockChangesNothing)
+{
+    const struct
+    {
+        const char* table;
+        const char* field;
+        const char* value;
+        TTable& (*component)(TMerrowindData&);
+    } cases[] = {
+        {"users", "UserID", "JOE", [](TMerrowindData& d) -> TTable& { return d.UserSettingsTable; }},
+        {"job_postings", "JobPostingID", "IT", [](TMerrowindData& d) -> TTable& { return d.JobPostingIDTable; }},
+    };
+    sql(QStringLiteral("INSERT INTO users (UserID, UserName, SecurityID) VALUES (?, ?, ?)"),
+        {QStringLiteral("JOE"), QStringLiteral("Joe"), 1});
+    sql(QStringLiteral("INSERT INTO job_postings (JobPostingID) VALUES (?)"), {QStringLiteral("IT")});
+    for (const char* list : {"notify_list", "restrict_list"})
+        sql(QStringLiteral("INSERT INTO %1 (UserID, JobPostingID) VALUES (?, ?), (?, ?)").arg(QLatin1String(list)),
+            {QStringLiteral("JOE"), QStringLiteral("IT"), QStringLiteral("JOE"), QStringLiteral("PARKS")});
+    Copy holder(location(), {});
+    ASSERT_TRUE(holder.ready()) << holder.error();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.table);
+        const QString table = QLatin1String(c.table), field = QLatin1String(c.field), value = QLatin1String(c.value);
+        ASSERT_EQ(holder.ask({QStringLiteral("edit"), table, field, value}), "OK");
+        TTable& t = c.component(*data);
+        t.refresh();
+        ASSERT_TRUE(t.locate({field}, {value}));
+        try {
+            t.deleteRecord();
+            ADD_FAILURE() << "deleted a record another copy has in editing";
+        } catch (const DbError& e) {
+            EXPECT_TRUE(e.message().startsWith(QStringLiteral("Record locked by another user."))) << e.message().toStdString();
+        }
+        EXPECT_EQ(count(table, field + QStringLiteral(" = ?"), {value}), 1);
+        for (const QString& list : {QStringLiteral("notify_list"), QStringLiteral("restrict_list")})
+            EXPECT_EQ(count(list, QStringLiteral("UserID = ? AND JobPostingID = ?"),
+                            {QStringLiteral("JOE"), QStringLiteral("IT")}),
+                      1)
+                << list.toStdString() << " lost its entry";
+        EXPECT_EQ(count(QStringLiteral("mw_locks"), QStringLiteral("session_id = ?"), {data->sessions().sessionId()}), 0);
+        ASSERT_EQ(holder.ask({QStringLiteral("cancel")}), "OK");
+    }
+    // Once free, the delete goes through with its rules.
+    ASSERT_TRUE(data->JobPostingIDTable.locate({QStringLiteral("JobPostingID")}, {QStringLiteral("IT")}));
+    data->JobPostingIDTable.deleteRecord();
+    EXPECT_EQ(count(QStringLiteral("notify_list"), QStringLiteral("JobPostingID = ?"), {QStringLiteral("IT")}), 0);
+    EXPECT_EQ(count(QStringLiteral("notify_list"), QStringLiteral("JobPostingID = ?"), {QStringLiteral("PARKS")}), 1);
+}
+
 MW_INSTANTIATE_BACKENDS(ContentionTest);
