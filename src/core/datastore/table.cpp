@@ -863,8 +863,8 @@ void TTable::edit()
         insert();
         return;
     }
-    if (beforeEdit)
-        beforeEdit(*this);
+    // Lock, read the record as it is now, and only then run the rules on it: they
+    // must not judge by what this copy showed before another copy changed it.
     const qint64 rid = m_win[m_cur].rid;
     if (m_sessions) {
         m_sessions->lockRecord(m_def->sqlName, m_def->fileName, rid);
@@ -873,15 +873,15 @@ void TTable::edit()
     Row fresh;
     try {
         fresh = readOne(rid);
+        if (fresh.rid == 0)
+            throw DbError(QStringLiteral("Record/Key deleted.\nTable: %1").arg(tableName()));
+        m_win[m_cur] = fresh;
+        if (beforeEdit)
+            beforeEdit(*this);
     } catch (...) {
         unlockCurrent();
         throw;
     }
-    if (fresh.rid == 0) {
-        unlockCurrent();
-        throw DbError(QStringLiteral("Record/Key deleted.\nTable: %1").arg(tableName()));
-    }
-    m_win[m_cur] = fresh;
     m_buffer = fresh;
     m_modified = false;
     m_state = DataSetState::Edit;

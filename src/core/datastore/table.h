@@ -120,6 +120,9 @@ public:
     bool filtered() const { return m_filtered; }
 
     // Editing.
+    // Locks the current record for this copy (DbError "Record locked by another
+    // user." when another running copy has it), reads it as it is now and runs
+    // beforeEdit on that; a failing rule lets the lock go.
     void edit();
     void insert();
     void append() { insert(); }

@@ -292,4 +292,52 @@ TEST_P(ContentionTest, ADeleteRefusedByAnotherCopysLockChangesNothing)
     EXPECT_EQ(count(QStringLiteral("notify_list"), QStringLiteral("JobPostingID = ?"), {QStringLiteral("PARKS")}), 1);
 }
 
+// The rules that run before an edit see the record as it is when the edit begins,
+// not as this copy last showed it.
+TEST_P(ContentionTest, EditRulesSeeTheRecordAsAnotherCopyLeftIt)
+{
+    sql(QStringLiteral("INSERT INTO applications (ReqNumber, ApplicantID, Approved) VALUES (?, ?, ?)"),
+        {QStringLiteral("000001"), QStringLiteral("00000001"), 0});
+    sql(QStringLiteral("INSERT INTO users (UserID, UserName, SecurityID) VALUES (?, ?, ?)"),
+        {QStringLiteral("JOE"), QStringLiteral("Joe"), 1});
+    for (const char* list : {"notify_list", "restrict_list"})
+        sql(QStringLiteral("INSERT INTO %1 (UserID, JobPostingID) VALUES (?, ?), (?, ?)").arg(QLatin1String(list)),
+            {QStringLiteral("JOE"), QStringLiteral("IT"), QStringLiteral("JOE"), QStringLiteral("PARKS")});
+    TTable& applications = data->ApplicationTable;
+    TTable& users = data->UserSettingsTable;
+    applications.refresh();
+    users.refresh();
+    ASSERT_TRUE(applications.locate({QStringLiteral("ApplicantID")}, {QStringLiteral("00000001")}));
+    ASSERT_TRUE(users.locate({QStringLiteral("UserID")}, {QStringLiteral("JOE")}));
+
+    // Meanwhile another copy approves the application and renames the user.
+    {
+        Copy other(location(), {});
+        ASSERT_TRUE(other.ready()) << other.error();
+        for (const QStringList& command :
+             {QStringList{QStringLiteral("edit"), QStringLiteral("applications"), QStringLiteral("ApplicantID"),
+                          QStringLiteral("00000001")},
+              QStringList{QStringLiteral("set"), QStringLiteral("Approved"), QStringLiteral("True")},
+              QStringList{QStringLiteral("post")},
+              QStringList{QStringLiteral("edit"), QStringLiteral("users"), QStringLiteral("UserID"), QStringLiteral("JOE")},
+              QStringList{QStringLiteral("set"), QStringLiteral("UserID"), QStringLiteral("JOEY")},
+              QStringList{QStringLiteral("post")}})
+            ASSERT_EQ(other.ask(command), "OK") << command.join(QLatin1Char(' ')).toStdString();
+    }
+
+    // A comment on the approved application does not make this user its approver.
+    applications.edit();
+    EXPECT_TRUE(applications.fieldByName(QStringLiteral("Approved")).asBoolean());
+    applications.setValue(QStringLiteral("Comments"), QStringLiteral("SEEN"));
+    applications.post();
+    EXPECT_EQ(scalar(QStringLiteral("SELECT ApprovedBy FROM applications")).toString().toStdString(), "PROBE");
+    // Renaming the renamed user takes his list entries along.
+    users.edit();
+    EXPECT_EQ(users.value(QStringLiteral("UserID")).toString().toStdString(), "JOEY");
+    users.setValue(QStringLiteral("UserID"), QStringLiteral("JOSEPH"));
+    users.post();
+    for (const QString& list : {QStringLiteral("notify_list"), QStringLiteral("restrict_list")})
+        EXPECT_EQ(count(list, QStringLiteral("UserID = ?"), {QStringLiteral("JOSEPH")}), 2) << list.toStdString();
+}
+
 MW_INSTANTIATE_BACKENDS(ContentionTest);
