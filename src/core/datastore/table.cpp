@@ -432,14 +432,8 @@ void TTable::close()
 void TTable::first()
 {
     checkBrowse();
-    if (m_winFromStart && !m_win.isEmpty()) {
-        // The window already starts at the first record: no need to read it again.
-        m_winStart = 0;
-        m_bof = true;
-        m_eof = false;
-        setCurrentIndex(0);
-        return;
-    }
+    // Read again even when the window starts at the first record: another copy
+    // may have added records before it.
     m_win = fetch(QString(), {}, false, Chunk);
     m_winStart = 0;
     m_winFromStart = true;
@@ -474,10 +468,8 @@ void TTable::next()
         setCurrentIndex(m_cur + 1);
         return;
     }
-    if (m_winToEnd) {
-        m_eof = true;
-        return;
-    }
+    // Past the last record read, even when it was the last one there was: another
+    // copy may have added records after it. One read from the last key.
     QVector<Row> rows = fetch(keyCondition(">"),
                               keyValues(m_win.last()), false, Chunk);
     if (rows.isEmpty()) {
@@ -485,6 +477,8 @@ void TTable::next()
         m_winToEnd = true;
         return;
     }
+    if (m_winToEnd)
+        m_count = -1; // more records than were counted
     m_winStart = m_winStart >= 0 ? m_winStart + m_win.size() : -1;
     m_winFromStart = false;
     m_winToEnd = rows.size() < Chunk;

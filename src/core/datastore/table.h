@@ -91,7 +91,9 @@ public:
     bool active() const { return m_state != DataSetState::Inactive; }
     DataSetState state() const { return m_state; }
 
-    // Navigation. An edit in progress is posted first.
+    // Navigation. An edit in progress is posted first. first() reads again, and
+    // next() on the last record read looks past it, so records other copies added
+    // meanwhile show up.
     void first();
     void last();
     void next();

@@ -340,4 +340,34 @@ TEST_P(ContentionTest, EditRulesSeeTheRecordAsAnotherCopyLeftIt)
         EXPECT_EQ(count(list, QStringLiteral("UserID = ?"), {QStringLiteral("JOSEPH")}), 2) << list.toStdString();
 }
 
+// A table whose records all fit in what this copy read shows the records other
+// copies add: at its start again, and past its end.
+TEST_P(ContentionTest, ASmallTableShowsRecordsOtherCopiesAdd)
+{
+    sql(QStringLiteral("INSERT INTO requisitions (ReqNumber) VALUES (?), (?)"),
+        {QStringLiteral("000100"), QStringLiteral("000200")});
+    TTable& t = data->RequestionTable;
+    t.refresh();
+    QStringList seen;
+    for (t.first(); !t.eof(); t.next())
+        seen << t.value(QStringLiteral("ReqNumber")).toString();
+    ASSERT_EQ(seen, (QStringList{QStringLiteral("000100"), QStringLiteral("000200")}));
+
+    Copy other(location(), {});
+    ASSERT_TRUE(other.ready()) << other.error();
+    ASSERT_EQ(other.ask({QStringLiteral("add"), QStringLiteral("requisitions"), QStringLiteral("ReqNumber"),
+                         QStringLiteral("000300")}), "OK");
+    t.next();
+    ASSERT_FALSE(t.eof()) << "the record added past the end was not found";
+    EXPECT_EQ(t.value(QStringLiteral("ReqNumber")).toString().toStdString(), "000300");
+    t.next();
+    EXPECT_TRUE(t.eof());
+
+    ASSERT_EQ(other.ask({QStringLiteral("add"), QStringLiteral("requisitions"), QStringLiteral("ReqNumber"),
+                         QStringLiteral("000050")}), "OK");
+    t.first();
+    EXPECT_EQ(t.value(QStringLiteral("ReqNumber")).toString().toStdString(), "000050");
+    EXPECT_EQ(t.recordCount(), 4);
+}
+
 MW_INSTANTIATE_BACKENDS(ContentionTest);
