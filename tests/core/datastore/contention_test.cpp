@@ -3,6 +3,7 @@
 
 #include "dbfixture.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -239,6 +240,48 @@ TEST_P(ContentionTest, AnEditSurvivesHowEverItsCopyGoesQuiet)
         EXPECT_EQ(applicant(QStringLiteral("City")), "THIRDTOWN");
     }
     EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM mw_locks")).toInt(), 0);
+}
+
+// The copy taken for closed may be this one, its machine asleep: on waking it
+// hears so, and its post is refused with what was typed kept.
+TEST_P(ContentionTest, ACopyTakenForClosedIsToldAndKeepsItsTyping)
+{
+    sql(QStringLiteral("INSERT INTO applicants (ApplicantID, Name) VALUES (?, ?)"),
+        {QStringLiteral("00000001"), QStringLiteral("ANN LEE")});
+    TTable& t = data->ApplicantTable;
+    t.refresh();
+    ASSERT_TRUE(t.findKey({QStringLiteral("00000001")}));
+    t.edit();
+    t.setValue(QStringLiteral("Name"), QStringLiteral("MINE"));
+    bool told = false;
+    QObject::connect(data.get(), &TMerrowindData::takenForClosed, data.get(), [&told] { told = true; });
+
+    data->sessions().stopHeartbeat(); // the machine sleeps
+    Copy other(location(), {QStringLiteral("ELSEWHERE")});
+    ASSERT_TRUE(other.ready()) << other.error();
+    std::string took;
+    for (const QDeadlineTimer wait(10 * StaleMs); took != "OK" && !wait.hasExpired(); QThread::msleep(50))
+        took = other.ask({QStringLiteral("edit"), QStringLiteral("applicants"), QStringLiteral("ApplicantID"),
+                          QStringLiteral("00000001")});
+    ASSERT_EQ(took, "OK");
+    ASSERT_EQ(other.ask({QStringLiteral("set"), QStringLiteral("Name"), QStringLiteral("THEIRS")}), "OK");
+    ASSERT_EQ(other.ask({QStringLiteral("post")}), "OK");
+    data->sessions().startHeartbeat(); // and wakes
+
+    for (const QDeadlineTimer wait(10000); !told && !wait.hasExpired(); QThread::msleep(20))
+        QCoreApplication::processEvents();
+    EXPECT_TRUE(told);
+    EXPECT_TRUE(data->sessions().wasTakenForClosed());
+    try {
+        t.post();
+        ADD_FAILURE() << "posted over a lock another copy had taken";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.message().toStdString(), "Record lock taken over by another user meanwhile; the record was not "
+                                             "saved.\nTable: Applican.db");
+    }
+    EXPECT_EQ(t.state(), DataSetState::Edit);
+    EXPECT_EQ(t.value(QStringLiteral("Name")).toString().toStdString(), "MINE");
+    EXPECT_EQ(applicant(QStringLiteral("Name")), "THEIRS");
 }
 
 // A delete refused because another copy has the record in editing leaves the
