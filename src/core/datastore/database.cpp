@@ -312,20 +312,29 @@ QSqlQuery Database::exec(const QString& sql, const QVariantList& binds)
     if (!isOpen())
         throw DbError(QStringLiteral("The database is not open."));
     QSqlQuery q(m_db);
-    // A forward-only query of the PostgreSQL driver hands its rows over one by one
-    // and loses the unread ones when another statement runs on the connection.
-    q.setForwardOnly(dialect() == Dialect::SQLite);
+    // All rows at once: a forward-only query of the PostgreSQL driver hands its rows
+    // over one by one and loses the unread ones when another statement runs on the
+    // connection; one of SQLite keeps the database held for reading while it is open.
+    q.setForwardOnly(false);
     if (binds.isEmpty()) {
         if (!q.exec(sql))
             raise(q.lastError());
-        return q;
+    } else {
+        if (!q.prepare(sql))
+            raise(q.lastError());
+        for (const QVariant& b : binds)
+            q.addBindValue(toStorage(b));
+        if (!q.exec())
+            raise(q.lastError());
     }
-    if (!q.prepare(sql))
-        raise(q.lastError());
-    for (const QVariant& b : binds)
-        q.addBindValue(toStorage(b));
-    if (!q.exec())
-        raise(q.lastError());
+    if (dialect() == Dialect::SQLite && q.isSelect()) {
+        // Read to the end, where SQLite lets go of the database; an error there (a
+        // write with RETURNING that could not commit) is this statement's.
+        q.last();
+        if (q.lastError().isValid())
+            raise(q.lastError());
+        q.seek(-1);
+    }
     return q;
 }
 
@@ -365,6 +374,7 @@ int Database::onBusy(void* self, int attempt)
     const qint64 now = monotonicNs();
     if (attempt == 0)
         db->m_busySinceNs = now;
+    db->m_lastBusyNs = now;
     if (now - db->m_busySinceNs >= qint64(db->m_busyTimeoutMs) * 1000000)
         return 0;
     std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(200, 2000)));
@@ -390,6 +400,19 @@ void Database::finishCached()
         q->finish();
 }
 
+// A copy that writes back to back would take the write lock again before any
+// waiting copy looks: so when others were waiting lately, a transaction that
+// follows right on our last one first leaves them a moment to get in.
+void Database::giveWay()
+{
+    constexpr qint64 lately = 1000 * 1000000LL, moment = 3 * 1000000LL;
+    const qint64 now = monotonicNs();
+    if (now - m_lastBusyNs > lately || now - m_lastCommitNs >= moment)
+        return;
+    const qint64 pause = moment - (now - m_lastCommitNs);
+    std::this_thread::sleep_for(std::chrono::nanoseconds(pause / 2 + QRandomGenerator::global()->bounded(pause / 2)));
+}
+
 void Database::begin()
 {
     if (m_txDepth == 0) {
@@ -397,6 +420,8 @@ void Database::begin()
         // then both wait to write. A read of ours left open would make a copy that
         // holds the write lock refuse us at once instead of letting us wait.
         finishCached();
+        if (dialect() == Dialect::SQLite)
+            giveWay();
         exec(dialect() == Dialect::SQLite ? QStringLiteral("BEGIN IMMEDIATE")
                                           : QStringLiteral("BEGIN ISOLATION LEVEL READ COMMITTED"));
         m_failedDepth = 0;
@@ -428,6 +453,7 @@ void Database::commit()
         abandonTransaction(e.message(), e.code(), true);
     }
     m_txDepth = 0;
+    m_lastCommitNs = monotonicNs();
 }
 
 // Ends a transaction that cannot be committed, so that nothing later joins it

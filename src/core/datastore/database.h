@@ -86,15 +86,16 @@ public:
     QSqlDatabase& connection() { return m_db; }
 
     // Runs one statement with bound values (positional "?" placeholders).
-    // Raises DbError with the database's message on failure. The query may be
-    // read while other statements run on the connection (on PostgreSQL its rows
-    // come all at once). On SQLite an unfinished query keeps the database held
-    // for reading, so no other copy can commit: read it and let it go.
+    // Raises DbError with the database's message on failure. A select's rows are
+    // all read before it returns, so nothing stays open in the database: the query
+    // may be walked while other statements run and other copies commit. For long
+    // results read in pieces, use execCached.
     QSqlQuery exec(const QString& sql, const QVariantList& binds = {});
     // The same, through a prepared statement kept for the connection's lifetime:
     // for statements run many times. The returned query is valid until the
-    // same text is run again. Its rows stream (PostgreSQL hands them over one
-    // by one): read them, or finish() it, before running another statement.
+    // same text is run again. Its rows stream: read them, or finish() it, before
+    // running another statement (PostgreSQL hands them over one by one and drops
+    // the rest; on SQLite an unfinished one keeps the database held for reading).
     QSqlQuery& execCached(const QString& sql, const QVariantList& binds = {});
 
     // Converts a value into the form stored in the database: flags as 0/1,
@@ -142,6 +143,7 @@ private:
     void prepareConnection();
     [[noreturn]] void raise(const QSqlError& e);
     static int onBusy(void* self, int attempt);
+    void giveWay();
     bool connectionInTransaction() const;
     void finishCached();
     [[noreturn]] void abandonTransaction(const QString& why, const QString& code, bool commitSent);
@@ -153,6 +155,8 @@ private:
     int m_txDepth = 0;
     int m_busyTimeoutMs = DefaultBusyTimeoutMs;
     qint64 m_busySinceNs = 0;
+    qint64 m_lastBusyNs = 0;   // when another copy last held us up
+    qint64 m_lastCommitNs = 0; // when our last transaction ended
     // PostgreSQL: the level at which a statement failed inside the transaction,
     // which the server then refuses to commit; 0 when none did.
     int m_failedDepth = 0;

@@ -274,7 +274,8 @@ TEST_P(TransactionContentionTest, ACommitAfterAFailedStatementTellsWhatHappened)
 }
 
 // A query read a row at a time while other statements run on the same
-// connection (a loop that writes as it reads): no row is lost.
+// connection (a loop that writes as it reads), with another copy writing all the
+// while: no row is lost, and no write of the loop is refused.
 TEST_P(TransactionContentionTest, AQueryReadAlongsideOtherStatementsKeepsItsRows)
 {
     const QStringList all{QStringLiteral("00000001"), QStringLiteral("00000002"), QStringLiteral("00000003"),
@@ -297,6 +298,9 @@ TEST_P(TransactionContentionTest, AQueryReadAlongsideOtherStatementsKeepsItsRows
          }},
         {"a counter", [](TMerrowindData& d) { d.TakeNextNumber(TMerrowindData::Counter::Requisition); }},
     };
+    QProcess writer;
+    ASSERT_NO_FATAL_FAILURE(start(writer, {QStringLiteral("write"), QStringLiteral("00000003"), QStringLiteral("10000")},
+                                  "WRITING"));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         {
@@ -323,6 +327,9 @@ TEST_P(TransactionContentionTest, AQueryReadAlongsideOtherStatementsKeepsItsRows
         }
         expectSettled(c.name);
     }
+    const QList<QByteArray> done = finish(writer).split(' ');
+    ASSERT_EQ(done.size(), 4);
+    EXPECT_EQ(done[2], "0") << "writes of the other copy failed";
 }
 
 // A query component left open in the middle of its rows does not keep other
