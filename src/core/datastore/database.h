@@ -129,6 +129,8 @@ public:
     // How long a statement (BEGIN, COMMIT, a write or a read) waits for other
     // running copies to let go of the database before it fails (SQLite; 15 s
     // unless a test or a benchmark sets it). It retries in short random steps.
+    // A copy that commits and at once begins again, while others were waiting
+    // lately, first leaves them a few milliseconds to take the write lock.
     static constexpr int DefaultBusyTimeoutMs = 15000;
     void setBusyTimeout(int ms);
     int busyTimeout() const { return m_busyTimeoutMs; }
@@ -157,8 +159,9 @@ private:
     qint64 m_busySinceNs = 0;
     qint64 m_lastBusyNs = 0;   // when another copy last held us up
     qint64 m_lastCommitNs = 0; // when our last transaction ended
-    // PostgreSQL: the level at which a statement failed inside the transaction,
-    // which the server then refuses to commit; 0 when none did.
+    // The level at which a statement failed inside the transaction so that it
+    // cannot be committed (PostgreSQL refuses it; SQLite took it back itself);
+    // 0 when none did.
     int m_failedDepth = 0;
     QString m_failure, m_failureCode;
 };
