@@ -106,7 +106,11 @@ public:
     }
     void setInterval(int ms)
     {
-        m_intervalMs = ms;
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_intervalMs = ms;
+            ++m_changes;
+        }
         m_wake.notify_all();
     }
 
@@ -130,7 +134,10 @@ private:
                 db.close();
             }
             lock.lock();
-            m_wake.wait_for(lock, std::chrono::milliseconds(m_intervalMs.load()), [this] { return m_stop; });
+            // A new interval ends the wait at once, rather than after the old one.
+            const int changes = m_changes;
+            m_wake.wait_for(lock, std::chrono::milliseconds(m_intervalMs),
+                            [this, changes] { return m_stop || m_changes != changes; });
         }
         lock.unlock();
         db.close();
@@ -176,10 +183,11 @@ private:
 
     SessionRegistry& m_owner;
     const Identity m_id;
-    std::atomic<int> m_intervalMs;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
+    std::mutex m_mutex; // guards the three below
+    int m_intervalMs;
+    int m_changes = 0;
     bool m_stop = false;
+    std::condition_variable m_wake;
     std::unique_ptr<QThread> m_thread;
 };
 

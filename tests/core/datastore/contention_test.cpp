@@ -47,6 +47,7 @@ public:
             // so that a look at this side's process table finds it "gone".
             const QString script = QStringLiteral("echo \"$1\" > /proc/sys/kernel/ns_last_pid; shift; \"$0\" \"$@\"; exit");
             m_p.start(QStringLiteral("unshare"), QStringList{QStringLiteral("--pid"), QStringLiteral("--fork"),
+                                                             QStringLiteral("--mount-proc"),
                                                              QStringLiteral("--kill-child"), QStringLiteral("sh"),
                                                              QStringLiteral("-c"), script, probe[0],
                                                              QString::number(freePid())} +
@@ -63,6 +64,8 @@ public:
             m_p.kill();
             m_p.waitForFinished(30000);
         }
+        EXPECT_TRUE(m_p.exitStatus() == QProcess::NormalExit && m_p.exitCode() == 0)
+            << "the other copy did not end cleanly: " << error();
     }
     bool ready() const { return m_ready; }
     std::string error() { return m_p.readAllStandardError().toStdString(); }
@@ -94,7 +97,8 @@ public:
         if (QStandardPaths::findExecutable(QStringLiteral("unshare")).isEmpty())
             return QStringLiteral("no unshare");
         if (QProcess::execute(QStringLiteral("unshare"), {QStringLiteral("--pid"), QStringLiteral("--fork"),
-                                                          QStringLiteral("--kill-child"), QStringLiteral("true")}) != 0)
+                                                          QStringLiteral("--mount-proc"), QStringLiteral("--kill-child"),
+                                                          QStringLiteral("true")}) != 0)
             return QStringLiteral("unshare --pid refused");
         return QString();
     }
@@ -282,6 +286,33 @@ TEST_P(ContentionTest, ACopyTakenForClosedIsToldAndKeepsItsTyping)
     EXPECT_EQ(t.state(), DataSetState::Edit);
     EXPECT_EQ(t.value(QStringLiteral("Name")).toString().toStdString(), "MINE");
     EXPECT_EQ(applicant(QStringLiteral("Name")), "THEIRS");
+}
+
+// A copy given a shorter stale time beats at the new pace at once, not only after
+// the wait it was in.
+TEST_P(ContentionTest, TheHeartbeatKeepsToANewStaleTimeAtOnce)
+{
+    TMerrowindData copy; // beats every 30 s by default
+    copy.open(m_testDb->location());
+    const auto lastSeen = [&] {
+        return scalar(QStringLiteral("SELECT last_seen FROM mw_sessions WHERE session_id = ?"),
+                      {copy.sessions().sessionId()})
+            .toString();
+    };
+    // Past its first beat: the value stands still.
+    QString before = lastSeen();
+    for (const QDeadlineTimer wait(10000); !wait.hasExpired();) {
+        QThread::msleep(200);
+        const QString now = lastSeen();
+        if (now == before)
+            break;
+        before = now;
+    }
+    copy.sessions().setStaleAfter(400);
+    bool beaten = false;
+    for (const QDeadlineTimer wait(5000); !beaten && !wait.hasExpired(); QThread::msleep(20))
+        beaten = lastSeen() != before;
+    EXPECT_TRUE(beaten) << "no heartbeat in five seconds";
 }
 
 // A delete refused because another copy has the record in editing leaves the
