@@ -68,7 +68,8 @@ int main(int argc, char* argv[])
         QTextStream(stdout) << mw::programUsage();
         return 0;
     }
-    if (raw.size() > 1 && raw.at(1) == QLatin1String("run")) {
+    const bool run = raw.size() > 1 && raw.at(1) == QLatin1String("run");
+    if (run || (raw.size() > 1 && raw.at(1) == QLatin1String("--upgrade-database"))) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("Merrowind"));
         QTextStream out(stdout);
@@ -78,17 +79,7 @@ int main(int argc, char* argv[])
         context.err = &err;
         context.workingDirectory = QDir::currentPath();
         context.terminal = ::isatty(STDERR_FILENO) != 0;
-        return mw::runCommandLine(raw.mid(2), context);
-    }
-    if (raw.size() > 1 && raw.at(1) == QLatin1String("--upgrade-database")) {
-        QCoreApplication app(argc, argv);
-        QTextStream out(stdout);
-        QTextStream err(stderr);
-        mw::CommandLineContext context;
-        context.out = &out;
-        context.err = &err;
-        context.workingDirectory = QDir::currentPath();
-        return mw::upgradeDatabaseCommand(raw.mid(2), context);
+        return run ? mw::runCommandLine(raw.mid(2), context) : mw::upgradeDatabaseCommand(raw.mid(2), context);
     }
     const int create = raw.indexOf(QStringLiteral("--create-database"));
     if (create >= 0) {

@@ -231,19 +231,25 @@ void Database::openForUpgrade(const DatabaseLocation& location)
 {
     connect(location, true);
     try {
-        if (!tableExists(QStringLiteral("mw_meta")))
-            throw DbError(QStringLiteral("%1 does not hold a Merrowind database.").arg(m_location.describe()));
-        const int version = schemaVersion();
-        if (version > Schema::Version)
-            throw DbError(QStringLiteral("The database %1 was made by a newer version of Merrowind (layout %2); "
-                                         "this program knows layout %3.")
-                              .arg(m_location.describe())
-                              .arg(version)
-                              .arg(Schema::Version));
+        checkLayoutVersion();
     } catch (...) {
         close();
         throw;
     }
+}
+
+int Database::checkLayoutVersion()
+{
+    if (!tableExists(QStringLiteral("mw_meta")))
+        throw DbError(QStringLiteral("%1 does not hold a Merrowind database.").arg(m_location.describe()));
+    const int version = schemaVersion();
+    if (version > Schema::Version)
+        throw DbError(QStringLiteral("The database %1 was made by a newer version of Merrowind (layout %2); "
+                                     "this program knows layout %3.")
+                          .arg(m_location.describe())
+                          .arg(version)
+                          .arg(Schema::Version));
+    return version;
 }
 
 bool Database::tableExists(const QString& sqlName)
@@ -531,15 +537,7 @@ void Database::verifySchema()
         throw DbError(QStringLiteral("Cannot read the database %1: %2").arg(m_location.describe(), e.message()));
     }
     auto has = [&](const QString& t) { return present.contains(t, Qt::CaseInsensitive); };
-    if (!has(QStringLiteral("mw_meta")))
-        throw DbError(QStringLiteral("%1 does not hold a Merrowind database.").arg(m_location.describe()));
-    const int version = schemaVersion();
-    if (version > Schema::Version)
-        throw DbError(QStringLiteral("The database %1 was made by a newer version of Merrowind (layout %2); "
-                                     "this program knows layout %3.")
-                          .arg(m_location.describe())
-                          .arg(version)
-                          .arg(Schema::Version));
+    const int version = checkLayoutVersion();
     if (version < Schema::Version)
         throw DbError(QStringLiteral("The database %1 has the layout of an older version of Merrowind (layout %2); "
                                      "this program needs layout %3. Upgrade it with: merrowind --upgrade-database %4")

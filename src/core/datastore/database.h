@@ -141,6 +141,9 @@ private:
     void connect(const DatabaseLocation& location, bool mustExist);
     void verifySchema();
     void createSchema(int layout);
+    // The layout version of a Merrowind database this program can open or upgrade:
+    // raises DbError for something else or a newer layout.
+    int checkLayoutVersion();
     void createNameIndex();
     void prepareConnection();
     [[noreturn]] void raise(const QSqlError& e);
