@@ -285,6 +285,8 @@ int runCommandLine(const QStringList& arguments, CommandLineContext& context)
     ConsoleTalk talk(out, err, options);
 
     TMerrowindData data;
+    QObject::connect(&data, &TMerrowindData::takenForClosed, &data,
+                     [&talk] { talk.error(TMerrowindData::takenForClosedText()); });
     try {
         const DatabaseLocation location = p.database.isEmpty() ? DatabaseLocation::resolve(context.workingDirectory)
                                                                : DatabaseLocation::parse(p.database);

@@ -125,7 +125,7 @@ void ConsoleTalk::wait(const QString& text)
 
 void ConsoleTalk::progress(qint64 done, qint64 total)
 {
-    // The data module's heartbeat and other timers go on while a loop runs.
+    // Timers and queued signals (a session taken for closed) are served while a loop runs.
     QCoreApplication::processEvents();
     if (m_options.terminal) {
         m_err << '\r' << m_waitText << ": " << percent(done, total) << "   ";

@@ -54,6 +54,13 @@ TMerrowindData::TMerrowindData(QObject* parent)
     });
 }
 
+QString TMerrowindData::takenForClosedText()
+{
+    return QStringLiteral("Another workstation took this copy of Merrowind for closed and released the records it "
+                          "had locked. A record you are editing may have been changed meanwhile: if saving it "
+                          "fails, your changes are still on screen; cancel them and edit the record again.");
+}
+
 TMerrowindData::~TMerrowindData()
 {
     try {

@@ -145,6 +145,10 @@ Q_SIGNALS:
     // it again. Edits begun before fail at their post, keeping what was typed.
     void takenForClosed();
 
+public:
+    // What the user is told when takenForClosed arrives.
+    static QString takenForClosedText();
+
 private:
     void installRules();
     void installFilters();

@@ -120,6 +120,9 @@ TMainForm::TMainForm(TMerrowindData& dataModule, HelpSystem& help, UserTalk& tal
             &TMainForm::MarkOldApplicantsAsReviewed1Click);
     connect(m_ui->PackDatabase1, &QAction::triggered, this, &TMainForm::PackDatabase1Click);
 
+    connect(&m_data, &TMerrowindData::takenForClosed, this,
+            [this] { m_talk.inform(TMerrowindData::takenForClosedText()); });
+
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setInterval(300000);
     connect(m_timer, &QTimer::timeout, this, &TMainForm::Timer1Timer);

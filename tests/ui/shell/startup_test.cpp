@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QDeadlineTimer>
 #include <QTest>
 #include <QTimer>
 
@@ -315,6 +316,22 @@ TEST_P(StartupTest, TheTimerEndsAnOrdinaryUsersProgramWhenLoginsAreDenied)
                             }});
     EXPECT_EQ(ended, 1) << "checked once, right after the operation";
     timer->stop();
+}
+
+// Another copy cleared this one's session (its machine slept): the main window
+// says so once the heartbeat finds out.
+TEST_P(StartupTest, TheMainWindowTellsWhenAnotherCopyTookThisOneForClosed)
+{
+    Startup s(options(), talk);
+    ASSERT_EQ(s.start(), Outcome::Running);
+    s.data().sessions().setStaleAfter(400);
+    talk.clear();
+    sql(QStringLiteral("DELETE FROM mw_sessions"));
+    for (QDeadlineTimer wait(10000); talk.said().isEmpty() && !wait.hasExpired();)
+        QTest::qWait(20);
+    ASSERT_EQ(talk.said().size(), 1);
+    EXPECT_EQ(talk.said().first().kind, mwtest::ScriptedTalk::Said::Information);
+    EXPECT_EQ(talk.said().first().text, TMerrowindData::takenForClosedText());
 }
 
 TEST_P(StartupTest, StatusBarCountsUseThousandsSeparatorsAndStayAsAtStartUp)
