@@ -163,8 +163,6 @@ private:
     QString m_upperCollation;
     bool m_nameIndex = false; // SQLite: the applicants' names are indexed by trigrams
     QHash<QString, QStringList> m_tempLists;
-    bool m_userInserting = false;  // the user record being posted is new
-    bool m_groupInserting = false; // the group record being posted is new
     mutable QString m_docDir;
     mutable QDateTime m_docDirStamp;
     mutable QDateTime m_docListed;

@@ -965,6 +965,8 @@ bool TTable::write(bool inserting, qint64& rid)
                     throw DbError(QStringLiteral("Record/Key deleted.\nTable: %1").arg(tableName()));
             }
         }
+        if (onWrite)
+            onWrite(*this);
     } catch (const DbError& e) {
         if (e.isKeyViolation())
             throw DbError(QStringLiteral("Key violation.\nTable: %1").arg(tableName()), e.code());

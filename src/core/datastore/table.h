@@ -161,6 +161,10 @@ public:
 
     // Rules. A rule that raises DbError stops what it ran before.
     Event beforeEdit, beforeInsert, onNewRecord, beforePost, afterPost, beforeDelete, afterDelete, afterScroll;
+    // Runs inside a post's transaction once the record is written (state() still
+    // tells an edit from an insert): what it changes commits with the record or
+    // not at all.
+    Event onWrite;
 
     // Converts a value read from the database into the program's form for a field kind.
     static QVariant fromStorage(const QVariant& v, FieldKind kind);

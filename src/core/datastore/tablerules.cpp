@@ -44,11 +44,9 @@ void TMerrowindData::installRules()
 {
     // ---- users
     UserSettingsTable.beforeEdit = [this](TTable& t) { OldUserID = t.fieldByName(QStringLiteral("UserID")).asString(); };
-    UserSettingsTable.beforeInsert = [this](TTable&) { m_userInserting = true; };
-    UserSettingsTable.afterPost = [this](TTable& t) {
-        const bool wasInsert = m_userInserting;
-        m_userInserting = false;
-        if (wasInsert)
+    // A renamed user takes his list entries along, in the same transaction.
+    UserSettingsTable.onWrite = [this](TTable& t) {
+        if (t.state() != DataSetState::Edit)
             return;
         const QString id = t.fieldByName(QStringLiteral("UserID")).asString();
         if (id == OldUserID)
@@ -69,11 +67,8 @@ void TMerrowindData::installRules()
     JobPostingIDTable.beforeEdit = [this](TTable& t) {
         OldPostingID = t.fieldByName(QStringLiteral("JobPostingID")).asString();
     };
-    JobPostingIDTable.beforeInsert = [this](TTable&) { m_groupInserting = true; };
-    JobPostingIDTable.afterPost = [this](TTable& t) {
-        const bool wasInsert = m_groupInserting;
-        m_groupInserting = false;
-        if (wasInsert || OldPostingID.isEmpty())
+    JobPostingIDTable.onWrite = [this](TTable& t) {
+        if (t.state() != DataSetState::Edit || OldPostingID.isEmpty())
             return;
         const QString id = t.fieldByName(QStringLiteral("JobPostingID")).asString();
         if (id == OldPostingID)
