@@ -46,7 +46,11 @@ const QVector<bool TSecurityData::*>& TSecurityData::flags()
 
 void TMerrowindData::LoadUser(const QString& userId, TLoginData& data)
 {
-    const QString id = userId.toUpper();
+    loadUserWhere(upper(QStringLiteral("UserID")) + QStringLiteral(" = ?"), userId.toUpper(), data);
+}
+
+void TMerrowindData::loadUserWhere(const QString& condition, const QVariant& bind, TLoginData& data)
+{
     const QString keepId = data.UserID;
     data = TLoginData();
     data.UserID = keepId;
@@ -54,11 +58,11 @@ void TMerrowindData::LoadUser(const QString& userId, TLoginData& data)
     TQuery& q = UserSettingsQuery;
     q.clear();
     q.add(QStringLiteral("SELECT * FROM users"));
-    q.add(QStringLiteral("WHERE %1 = ?").arg(upper(QStringLiteral("UserID"))));
-    q.bind(id);
+    q.add(QStringLiteral("WHERE %1 ORDER BY rid").arg(condition));
+    q.bind(bind);
     q.open();
     if (!q.eof()) {
-        data.UserID = id;
+        data.UserID = q.asString(QStringLiteral("UserID")).toUpper();
         if (!q.isNull(QStringLiteral("SecurityID")))
             data.SecurityID = q.asInteger(QStringLiteral("SecurityID"));
         auto text = [&](const char* field, QString& member) {
@@ -116,8 +120,8 @@ void TMerrowindData::LoadPermittedGroups(const TLoginData& data)
     TQuery& q = RestrictQuery;
     q.clear();
     q.add(QStringLiteral("SELECT * FROM restrict_list"));
-    q.add(QStringLiteral("WHERE UserID = ? ORDER BY RecordNumber"));
-    q.bind(data.UserID);
+    q.add(QStringLiteral("WHERE %1 = ? ORDER BY RecordNumber").arg(upper(QStringLiteral("UserID"))));
+    q.bind(data.UserID.toUpper());
     for (q.open(); !q.eof(); q.next())
         if (!q.isNull(QStringLiteral("JobPostingID")))
             PermittedGroups << q.asString(QStringLiteral("JobPostingID"));
@@ -162,27 +166,27 @@ bool TMerrowindData::CheckUser(const QString& userId, const QString& password, b
     q.add(QStringLiteral("SELECT rid, UserPassword FROM users"));
     q.add(QStringLiteral("WHERE %1 = ? ORDER BY rid").arg(upper(QStringLiteral("UserID"))));
     q.bind(id);
-    bool found = false;
-    qint64 rehash = 0;
-    for (q.open(); !q.eof() && !found; q.next()) {
-        if (!checkPassword) {
-            found = true;
-            break;
-        }
+    qint64 matched = 0;  // the row whose password matched
+    int candidates = 0;
+    bool rehash = false;
+    for (q.open(); !q.eof(); q.next()) {
+        ++candidates;
+        if (matched != 0)
+            continue;
         const QString stored = q.asString(QStringLiteral("UserPassword"));
-        if (passwords::matches(stored, password)) {
-            found = true;
-            if (!stored.isEmpty() && !passwords::isHash(stored))
-                rehash = q.value(QStringLiteral("rid")).toLongLong();
+        if (!checkPassword || passwords::matches(stored, password)) {
+            matched = q.value(QStringLiteral("rid")).toLongLong();
+            rehash = checkPassword && !stored.isEmpty() && !passwords::isHash(stored);
         }
     }
     q.close();
-    if (!found)
+    // Without a password an identifier that names two users names nobody.
+    if (matched == 0 || (!checkPassword && candidates > 1))
         return false;
-    if (rehash != 0)
+    if (rehash)
         TQuery::run(m_db, QStringLiteral("UPDATE users SET UserPassword = ? WHERE rid = ?"),
-                    {passwords::hash(password), rehash});
-    LoadUser(id, LoginData);
+                    {passwords::hash(password), matched});
+    loadUserWhere(QStringLiteral("rid = ?"), matched, LoginData);
     LoadSecurity(LoginData.SecurityID);
     LoadPermittedGroups(LoginData);
     m_sessions.setUser(LoginData.UserID);

@@ -108,7 +108,12 @@ public:
     void RefreshTables();
     void ReadSettings();
     void LoadImportLayout();
+    // Logs on the user whose identifier is userId, ignoring letter case. With
+    // checkPassword the password must match; without (the automatic logon) the
+    // identifier must name exactly one user. Loads that very user's record, its
+    // profile and its permitted groups.
     bool CheckUser(const QString& userId, const QString& password, bool checkPassword);
+    // The user's record (the identifier ignoring letter case) into data.
     void LoadUser(const QString& userId, TLoginData& data);
     void LoadSecurity(int securityId);
     void LoadPermittedGroups(const TLoginData& data);
@@ -152,6 +157,8 @@ public:
 private:
     void installRules();
     void installFilters();
+    // The one users row that matches condition, or the first of several by rid.
+    void loadUserWhere(const QString& condition, const QVariant& bind, TLoginData& data);
     TTable* const* allTables() const;
     SqlFilter applicantFilter();
     SqlFilter applicationFilter();

@@ -4,6 +4,8 @@
 #include "datastore/schema.h"
 #include "datastore/sessions.h"
 
+#include <QSqlQuery>
+
 namespace mw {
 
 namespace {
@@ -17,6 +19,42 @@ void addFieldsOf(Database& db, int layout)
                             .arg(t.sqlName, db.columnDdl(f, t.uniqueKey.contains(f.name) || t.order.contains(f.name))));
 }
 
+// The upper-case form of a user identifier as the logon compares it: on
+// PostgreSQL by every script's rules where the server has them.
+QString upperUserId(Database& db)
+{
+    if (db.dialect() == Dialect::PostgreSQL) {
+        QSqlQuery q = db.exec(QStringLiteral("SELECT collname FROM pg_collation WHERE collname = ?"),
+                              {QStringLiteral("und-x-icu")});
+        if (q.next())
+            return QStringLiteral("UPPER(UserID COLLATE \"und-x-icu\")");
+    }
+    return QStringLiteral("UPPER(UserID)");
+}
+
+// Users whose identifiers differ only in letter case cannot be told apart by the
+// logon: the step stops and names them, to be resolved before upgrading again.
+void userIdsIgnoringCase(Database& db)
+{
+    const QString key = upperUserId(db);
+    QSqlQuery q = db.exec(QStringLiteral("SELECT UserID, UserName FROM users WHERE %1 IN "
+                                         "(SELECT %1 FROM users GROUP BY %1 HAVING COUNT(*) > 1) "
+                                         "ORDER BY %1, rid")
+                              .arg(key));
+    QStringList rows;
+    while (q.next())
+        rows << QStringLiteral("  \"%1\"%2")
+                    .arg(q.value(0).toString(),
+                         q.value(1).toString().isEmpty() ? QString() : QStringLiteral(" (%1)").arg(q.value(1).toString()));
+    q.finish();
+    if (!rows.isEmpty())
+        throw DbError(QStringLiteral("The database cannot be upgraded: these user identifiers differ only in "
+                                     "letter case, so the logon cannot tell them apart. Rename or delete all but "
+                                     "one of each, then upgrade again.\n%1")
+                          .arg(rows.join(QLatin1Char('\n'))));
+    db.exec(QStringLiteral("CREATE UNIQUE INDEX users_userid_nocase ON users ((%1))").arg(key));
+}
+
 } // namespace
 
 const std::vector<MigrationStep>& migrationSteps()
@@ -26,6 +64,7 @@ const std::vector<MigrationStep>& migrationSteps()
          [](Database& db) {
              db.exec(QStringLiteral("CREATE INDEX mw_locks_session ON mw_locks (session_id)"));
          }},
+        {3, QStringLiteral("A user identifier names one user, whatever the letter case"), userIdsIgnoringCase},
     };
     return steps;
 }

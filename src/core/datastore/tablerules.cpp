@@ -51,16 +51,22 @@ void TMerrowindData::installRules()
         const QString id = t.fieldByName(QStringLiteral("UserID")).asString();
         if (id == OldUserID)
             return;
-        TQuery::run(m_db, QStringLiteral("UPDATE notify_list SET UserID = ? WHERE UserID = ?"), {id, OldUserID});
-        TQuery::run(m_db, QStringLiteral("UPDATE restrict_list SET UserID = ? WHERE UserID = ?"), {id, OldUserID});
+        // The lists name users ignoring letter case, as the logon does.
+        for (const char* list : {"notify_list", "restrict_list"})
+            TQuery::run(m_db,
+                        QStringLiteral("UPDATE %1 SET UserID = ? WHERE %2 = ?")
+                            .arg(QLatin1String(list), upper(QStringLiteral("UserID"))),
+                        {id, OldUserID.toUpper()});
     };
     UserSettingsTable.beforeDelete = [this](TTable& t) {
         const TField f = t.fieldByName(QStringLiteral("UserID"));
         if (f.isNull())
             return;
-        const QString id = f.asString();
-        TQuery::run(m_db, QStringLiteral("DELETE FROM notify_list WHERE UserID = ?"), {id});
-        TQuery::run(m_db, QStringLiteral("DELETE FROM restrict_list WHERE UserID = ?"), {id});
+        const QString id = f.asString().toUpper();
+        for (const char* list : {"notify_list", "restrict_list"})
+            TQuery::run(m_db,
+                        QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(QLatin1String(list), upper(QStringLiteral("UserID"))),
+                        {id});
     };
 
     // ---- job posting groups

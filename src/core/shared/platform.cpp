@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcessEnvironment>
 #include <QSqlDatabase>
 
 #include <cerrno>
@@ -19,18 +18,6 @@
 #include <unistd.h>
 
 namespace mw {
-
-QString networkUserName()
-{
-    QString name = QProcessEnvironment::systemEnvironment().value(QStringLiteral("NWUSERNAME")).trimmed();
-    if (name.isEmpty()) {
-        if (const passwd* pw = ::getpwuid(::geteuid()))
-            name = QString::fromLocal8Bit(pw->pw_name);
-    }
-    if (name.isEmpty())
-        name = QProcessEnvironment::systemEnvironment().value(QStringLiteral("USER"));
-    return name.left(250);
-}
 
 bool networkPresent()
 {
@@ -56,7 +43,7 @@ int tableEngineVersion()
 namespace {
 
 // The account name of the real user from the system user database, never from the
-// environment; the number when the database has no name for it.
+// environment; empty when the database has no name for it.
 QString realAccountName()
 {
     const uid_t uid = ::getuid();
@@ -68,11 +55,9 @@ QString realAccountName()
     while ((rc = ::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
            buffer.size() < (1u << 20))
         buffer.resize(buffer.size() * 2);
-    QString name;
     if (rc == 0 && found && found->pw_name)
-        name = QString::fromLocal8Bit(found->pw_name);
-    name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    return name.isEmpty() ? QString::number(uid) : name;
+        return QString::fromLocal8Bit(found->pw_name);
+    return QString();
 }
 
 [[noreturn]] void refuse(const QString& dir, const QString& why)
@@ -84,6 +69,11 @@ QString systemError(int error) { return QString::fromLocal8Bit(std::strerror(err
 
 } // namespace
 
+QString networkUserName()
+{
+    return realAccountName().left(250);
+}
+
 QString TempPath()
 {
     const QString base = QDir::tempPath(); // empty when TMPDIR names no directory
@@ -91,7 +81,11 @@ QString TempPath()
         throw TempDirError(QStringLiteral("Cannot use the temporary directory: the system temporary directory "
                                           "\"%1\" does not exist.")
                                .arg(qEnvironmentVariable("TMPDIR")));
-    const QString dir = QDir(base).filePath(QStringLiteral("merrowind-") + realAccountName());
+    QString account = realAccountName();
+    account.replace(QLatin1Char('/'), QLatin1Char('_'));
+    if (account.isEmpty())
+        account = QString::number(::getuid());
+    const QString dir = QDir(base).filePath(QStringLiteral("merrowind-") + account);
     const QByteArray path = QFile::encodeName(dir);
 
     if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)

@@ -21,8 +21,10 @@ private:
     QString m_message;
 };
 
-// The network user name: NWUSERNAME from the environment, else the operating
-// system's login name; at most 250 characters.
+// The network user name: the account of the person at the workstation, which is
+// the real user's name in the system user database, never a value from the
+// environment; empty when that database has no name for the account. At most
+// 250 characters.
 QString networkUserName();
 // Whether a network is present: some interface other than loopback is up.
 bool networkPresent();

@@ -14,9 +14,9 @@ using mwtest::TestDatabase;
 class MigrationTest : public ::testing::TestWithParam<Backend>
 {
 protected:
-    std::unique_ptr<TestDatabase> olderDatabase()
+    std::unique_ptr<TestDatabase> olderDatabase(int layout = 1)
     {
-        auto db = std::make_unique<TestDatabase>(GetParam(), 1);
+        auto db = std::make_unique<TestDatabase>(GetParam(), layout);
         if (!db->ok()) {
             if (GetParam() == Backend::Postgres &&
                 qEnvironmentVariable("MERROWIND_TEST_NO_POSTGRES") == QLatin1String("1"))
@@ -152,6 +152,42 @@ TEST_P(MigrationTest, NotWhileACopyRunsOnItAndNeverDownwards)
     } catch (const DbError& e) {
         EXPECT_TRUE(e.message().contains(QStringLiteral("newer version of Merrowind")));
     }
+}
+
+// Users whose identifiers differ only in letter case stop the upgrade, named, and
+// the database stays as it was until they are resolved.
+TEST_P(MigrationTest, UserIdentifiersThatDifferOnlyInCaseAreNamedAndKeepTheOlderLayout)
+{
+    auto older = olderDatabase(2);
+    if (!older)
+        return;
+    const DatabaseLocation& where = older->location();
+    {
+        Database db;
+        db.openForUpgrade(where);
+        db.exec(QStringLiteral("INSERT INTO users (UserID, UserName, SecurityID) VALUES (?, ?, 1), (?, ?, 1), (?, ?, 1)"),
+                {QStringLiteral("supervisor"), QStringLiteral("Mallory"), QStringLiteral("ANN"), QStringLiteral(""),
+                 QStringLiteral("ann"), QStringLiteral("Ann Lee")});
+    }
+    try {
+        upgradeDatabase(where);
+        ADD_FAILURE() << "upgraded with ambiguous users";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.message().toStdString(),
+                  "The database cannot be upgraded: these user identifiers differ only in letter case, so the logon "
+                  "cannot tell them apart. Rename or delete all but one of each, then upgrade again.\n"
+                  "  \"ANN\"\n  \"ann\" (Ann Lee)\n  \"SUPERVISOR\" (Supervisor)\n  \"supervisor\" (Mallory)");
+    }
+    EXPECT_EQ(databaseLayout(where), 2);
+    {
+        Database db;
+        db.openForUpgrade(where);
+        db.exec(QStringLiteral("DELETE FROM users WHERE UserID IN (?, ?)"), {QStringLiteral("supervisor"), QStringLiteral("ann")});
+    }
+    EXPECT_EQ(upgradeDatabase(where).to, Schema::Version);
+    Database db;
+    db.openForUpgrade(where);
+    EXPECT_THROW(db.exec(QStringLiteral("INSERT INTO users (UserID) VALUES (?)"), {QStringLiteral("Ann")}), DbError);
 }
 
 MW_INSTANTIATE_BACKENDS(MigrationTest);

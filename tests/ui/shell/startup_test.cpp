@@ -18,8 +18,13 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QDeadlineTimer>
+#include <QByteArray>
+#include <QHash>
 #include <QTest>
 #include <QTimer>
+
+#include <pwd.h>
+#include <unistd.h>
 
 using namespace mw;
 using mwtest::child;
@@ -174,6 +179,52 @@ TEST_P(StartupTest, AutomaticLogonUsesTheNetworkNameOnlyWhenAllowedAndPresent)
     Startup s(o, talk);
     ASSERT_EQ(s.start(), Outcome::Running);
     EXPECT_EQ(logonShown, 2);
+}
+
+// The person at the workstation is the account the program runs as: what the
+// environment says is not asked.
+TEST_P(StartupTest, AutomaticLogonTakesTheAccountNotTheEnvironment)
+{
+    const passwd* account = ::getpwuid(::getuid());
+    ASSERT_NE(account, nullptr);
+    const QString me = QString::fromLocal8Bit(account->pw_name).toUpper();
+    ASSERT_NE(me, QStringLiteral("ADMIN"));
+    addUser(QStringLiteral("ADMIN"), QStringLiteral("secret"), profile({QStringLiteral("CanAddUsers")}));
+    sql(QStringLiteral("UPDATE settings SET AllowAutoLogin = ?"), {true});
+    struct Spoofed // the environment names ADMIN while the test runs
+    {
+        QHash<QByteArray, QByteArray> saved;
+        Spoofed()
+        {
+            for (const char* name : {"NWUSERNAME", "USER", "LOGNAME"}) {
+                if (qEnvironmentVariableIsSet(name))
+                    saved.insert(name, qgetenv(name));
+                qputenv(name, "ADMIN");
+            }
+        }
+        ~Spoofed()
+        {
+            for (const char* name : {"NWUSERNAME", "USER", "LOGNAME"}) {
+                if (saved.contains(name))
+                    qputenv(name, saved.value(name));
+                else
+                    qunsetenv(name);
+            }
+        }
+    } spoofed;
+    StartupOptions o = options();
+    o.networkPresent = [] { return true; };
+    o.networkUserName = nullptr; // the program's own
+    {
+        Startup s(o, talk);
+        EXPECT_EQ(s.start(), Outcome::InvalidLogin) << "logged on as ADMIN without a password";
+        EXPECT_EQ(logonShown, 1);
+    }
+    addUser(me, QStringLiteral("mine"), profile({}));
+    Startup s(o, talk);
+    ASSERT_EQ(s.start(), Outcome::Running);
+    EXPECT_EQ(logonShown, 1);
+    EXPECT_EQ(s.data().LoginData.UserID, me);
 }
 
 TEST_P(StartupTest, DeniedLoginsStopOrdinaryUsersButNotAdministrators)
