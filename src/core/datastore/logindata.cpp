@@ -78,6 +78,10 @@ void TMerrowindData::loadUserWhere(const QString& condition, const QVariant& bin
             data.SMTPPort = q.asInteger(QStringLiteral("SMTPPort"));
         text("SMTPServer", data.SMTPServer);
         text("ForwardJobTo", data.ForwardJobTo);
+        if (!q.isNull(QStringLiteral("SMTPSecurity")))
+            data.SMTPSecurity = q.asInteger(QStringLiteral("SMTPSecurity"));
+        text("SMTPUserName", data.SMTPUserName);
+        text("SMTPPassword", data.SMTPPassword);
         data.Restricted = q.asBoolean(QStringLiteral("Restricted"));
         data.MainUser = q.asBoolean(QStringLiteral("MainUser"));
         data.NotifyAll = q.asBoolean(QStringLiteral("NotifyAll"));
@@ -158,6 +162,9 @@ bool TMerrowindData::CheckUser(const QString& userId, const QString& password, b
     LoginData.JobPostingID.clear();
     LoginData.SMTPServer.clear();
     LoginData.SMTPPort = 0;
+    LoginData.SMTPSecurity = -1;
+    LoginData.SMTPUserName.clear();
+    LoginData.SMTPPassword.clear();
     LoginData.Restricted = false;
     LoginData.MainUser = false;
 

@@ -19,6 +19,9 @@ struct TLoginData
     QString NoticeAddress;
     QString SMTPServer;
     int SMTPPort = 0;
+    int SMTPSecurity = -1;  // -1: the general setting
+    QString SMTPUserName;   // empty: the general login
+    QString SMTPPassword;
     bool Restricted = false;
     bool MainUser = false;
     bool NotifyAll = false;

@@ -65,6 +65,7 @@ const std::vector<MigrationStep>& migrationSteps()
              db.exec(QStringLiteral("CREATE INDEX mw_locks_session ON mw_locks (session_id)"));
          }},
         {3, QStringLiteral("A user identifier names one user, whatever the letter case"), userIdsIgnoringCase},
+        {4, QStringLiteral("Mail servers: connection security, login, time-out and certificate authority"), nullptr},
     };
     return steps;
 }

@@ -6,11 +6,11 @@ namespace mw {
 
 namespace {
 
-FieldDef A(const char* name, int width) { return {QString::fromLatin1(name), FieldKind::Alpha, width}; }
+FieldDef A(const char* name, int width, int since = 1) { return {QString::fromLatin1(name), FieldKind::Alpha, width, since}; }
 FieldDef L(const char* name) { return {QString::fromLatin1(name), FieldKind::Logical, 0}; }
 FieldDef D(const char* name) { return {QString::fromLatin1(name), FieldKind::Date, 0}; }
 FieldDef M(const char* name) { return {QString::fromLatin1(name), FieldKind::Memo, 0}; }
-FieldDef N(const char* name) { return {QString::fromLatin1(name), FieldKind::Number, 0}; }
+FieldDef N(const char* name, int since = 1) { return {QString::fromLatin1(name), FieldKind::Number, 0, since}; }
 FieldDef Auto(const char* name) { return {QString::fromLatin1(name), FieldKind::AutoInc, 0}; }
 
 QStringList names(std::initializer_list<const char*> l)
@@ -79,7 +79,9 @@ QVector<TableDef> build()
     TableDef users{TableId::UserSet, QStringLiteral("UserSet.db"), QStringLiteral("users"),
                    {A("UserID", 20), A("UserPassword", 255), A("UserName", 50), A("EMailAddress", 255),
                     A("ForwardJobTo", 255), A("Phone", 24), A("FAX", 24), A("SMTPServer", 100), N("SMTPPort"),
-                    N("SecurityID"), A("JobPostingID", 10), L("Restricted"), L("MainUser"), L("NotifyAll")},
+                    N("SecurityID"), A("JobPostingID", 10), L("Restricted"), L("MainUser"), L("NotifyAll"),
+                    // The user's own mail server's security and login (layout 4).
+                    N("SMTPSecurity", 4), A("SMTPUserName", 100, 4), A("SMTPPassword", 100, 4)},
                    QStringLiteral("rid"), {}, {}, names({"UserName", "UserID"}), {}, names({"UserName", "UserID"})};
     t << users;
 
@@ -97,7 +99,10 @@ QVector<TableDef> build()
                        M("DefaultContinueMessage"), A("FTPHost", 255), N("FTPPort"), A("FTPUserName", 100),
                        A("FTPPassword", 100), L("FTPUploadAsBinary"), A("ImportFileName", 255),
                        A("ApplicantsOnlyFile", 255), A("ReqsOnlyFile", 255), N("LinesToSkip"),
-                       A("VetCodes", 255), A("AppRIFCodes", 255)},
+                       A("VetCodes", 255), A("AppRIFCodes", 255),
+                       // The mail server's security, login, time-out and certificate authority (layout 4).
+                       N("SMTPSecurity", 4), A("SMTPUserName", 100, 4), A("SMTPPassword", 100, 4),
+                       N("SMTPTimeout", 4), A("SMTPCAFile", 255, 4)},
                       QStringLiteral("rid"), {}, {}, {}, {}, {}};
     for (const char* p : kLayoutPairs) {
         settings.fields << FieldDef{QString::fromLatin1(p) + QLatin1String("Start"), FieldKind::Number, 0};

@@ -67,6 +67,11 @@ void TMerrowindData::ReadSettings()
         flag("AllowAutoLogin", s.AllowAutoLogin);
         number("Port", s.Port);
         text("SMTPServer", s.SMTPServer);
+        number("SMTPSecurity", s.SMTPSecurity);
+        text("SMTPUserName", s.SMTPUserName);
+        text("SMTPPassword", s.SMTPPassword);
+        number("SMTPTimeout", s.SMTPTimeout);
+        text("SMTPCAFile", s.SMTPCAFile);
         text("FileExt", s.FileExt);
         text("FileLocation", s.FileLocation);
         text("SubjectSend", s.SubjectSend);
@@ -96,6 +101,8 @@ void TMerrowindData::ReadSettings()
         LoginData.SMTPServer = s.SMTPServer;
     if (LoginData.SMTPPort == 0)
         LoginData.SMTPPort = s.Port;
+    if (s.SMTPTimeout <= 0)
+        s.SMTPTimeout = 60;
 
     if (!s.FTPUploadDir.endsWith(QLatin1Char('/')))
         s.FTPUploadDir += QLatin1Char('/');

@@ -19,6 +19,13 @@ struct TSystemInfo
     bool AllowAutoLogin = false;
     int Port = 0;
     QString SMTPServer;
+    // 0 by port (TLS from the start on 465, none elsewhere), 1 STARTTLS required,
+    // 2 TLS from the start.
+    int SMTPSecurity = 0;
+    QString SMTPUserName; // SMTP AUTH when not empty
+    QString SMTPPassword;
+    int SMTPTimeout = 60; // seconds
+    QString SMTPCAFile;   // a site's own certificate authority
     QString FileExt;
     QString FileLocation = QStringLiteral("/");
     QString SubjectSend;

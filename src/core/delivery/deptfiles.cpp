@@ -5,7 +5,7 @@
 #include "datastore/merrowinddata.h"
 #include "delivery/fileutils.h"
 #include "delivery/appquery.h"
-#include "delivery/mailmessage.h"
+#include "mail/mailmessage.h"
 #include "shared/codepage.h"
 
 #include <QDir>

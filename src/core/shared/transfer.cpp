@@ -9,7 +9,8 @@
 
 namespace mw {
 
-bool runTransfer(UserTalk& talk, const std::function<void(TransferState&)>& work)
+bool runTransfer(UserTalk& talk, const std::function<void(TransferState&)>& work,
+                 const std::function<void(const QString&)>& onStep, const std::function<bool()>& stopRequested)
 {
     TransferState state;
     std::exception_ptr failure;
@@ -21,12 +22,21 @@ bool runTransfer(UserTalk& talk, const std::function<void(TransferState&)>& work
         }
     });
     // The window thread: progress and Cancel at the please-wait window's pace.
+    auto tellStep = [&] {
+        if (!onStep)
+            return;
+        const QString step = state.takeStep();
+        if (!step.isNull())
+            onStep(step);
+    };
     while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+        tellStep();
         talk.progress(state.done(), state.total());
-        if (!state.stop() && talk.cancelled())
+        if (!state.stop() && (talk.cancelled() || (stopRequested && stopRequested())))
             state.requestStop();
     }
     done.get();
+    tellStep();
     if (failure)
         std::rethrow_exception(failure);
     return !state.stop();

@@ -9,10 +9,12 @@
 // The work looks at stop() often (libcurl: return non-zero from the transfer's
 // progress callback when it is set) and ends soon after.
 
+#include <QString>
 #include <QtGlobal>
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 
 namespace mw {
 
@@ -28,6 +30,22 @@ public:
         m_total.store(total);
         m_done.store(done);
     }
+    // A text for the user about what the work is doing now.
+    void setStep(const QString& text)
+    {
+        const std::lock_guard<std::mutex> lock(m_stepMutex);
+        m_step = text;
+        m_stepChanged = true;
+    }
+    // The step set since the last call; a null string when there is none.
+    QString takeStep()
+    {
+        const std::lock_guard<std::mutex> lock(m_stepMutex);
+        if (!m_stepChanged)
+            return QString();
+        m_stepChanged = false;
+        return m_step.isNull() ? QLatin1String("") : m_step;
+    }
     qint64 done() const { return m_done.load(); }
     qint64 total() const { return m_total.load(); }
     // Set by the calling thread when the user pressed Cancel.
@@ -38,12 +56,19 @@ private:
     std::atomic<qint64> m_done{0};
     std::atomic<qint64> m_total{0};
     std::atomic<bool> m_stop{false};
+    std::mutex m_stepMutex;
+    QString m_step;
+    bool m_stepChanged = false;
 };
 
 // Runs work on a worker thread and waits for it to end, keeping the user talk
 // alive meanwhile. Gives false when Cancel was pressed (the work was asked to
 // stop), true otherwise. An exception the work raises is raised again here, on the
-// calling thread, once the worker has ended.
-bool runTransfer(UserTalk& talk, const std::function<void(TransferState&)>& work);
+// calling thread, once the worker has ended. onStep hears, on the calling thread,
+// the steps the work sets (the latest at each look), and stopRequested is asked
+// along with the talk's Cancel.
+bool runTransfer(UserTalk& talk, const std::function<void(TransferState&)>& work,
+                 const std::function<void(const QString&)>& onStep = {},
+                 const std::function<bool()>& stopRequested = {});
 
 } // namespace mw

@@ -7,7 +7,7 @@
 #include "demo/demotemplates.h"
 #include "delivery/deptfiles.h"
 #include "delivery/fileutils.h"
-#include "delivery/mailmessage.h"
+#include "mail/mailmessage.h"
 #include "workbook.h"
 
 #include <QDir>

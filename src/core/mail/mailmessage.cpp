@@ -1,4 +1,4 @@
-#include "delivery/mailmessage.h"
+#include "mail/mailmessage.h"
 
 namespace mw {
 
