@@ -51,11 +51,11 @@ void Notices::readLines()
     m_allLines.clear();
     // One pass over the unreviewed applications of unfilled requisitions.
     QSqlQuery q = m_data.database().exec(QStringLiteral(
-        "SELECT r.JobPostingID, r.ReqNumber, r.Department, COUNT(*) "
+        "SELECT COALESCE(r.JobPostingID, ''), r.ReqNumber, COALESCE(r.Department, ''), COUNT(*) "
         "FROM applications a JOIN requisitions r ON a.ReqNumber = r.ReqNumber "
         "WHERE (a.Reviewed IS NULL OR a.Reviewed = 0) AND (r.PositionFilled IS NULL OR r.PositionFilled = 0) "
-        "GROUP BY r.JobPostingID, r.ReqNumber, r.Department "
-        "ORDER BY r.JobPostingID, r.ReqNumber"));
+        "GROUP BY COALESCE(r.JobPostingID, ''), r.ReqNumber, COALESCE(r.Department, '') "
+        "ORDER BY 1, 2"));
     while (q.next()) {
         const QString group = q.value(0).toString();
         const QString count = QStringLiteral("   (Unreviewed = %1)").arg(q.value(3).toLongLong());
