@@ -4,6 +4,9 @@
 #include "datastore/passwords.h"
 #include "dbfixture.h"
 
+#include "smtpserver.h"
+
+#include <QJsonObject>
 #include <QProcess>
 #include <QThread>
 #include <QProcessEnvironment>
@@ -242,6 +245,40 @@ TEST_P(RunCommandTest, UpgradingADatabaseOfAnOlderLayout)
     // would be refused, but there is nothing to upgrade.
     const Ran current = run({QStringLiteral("--upgrade-database"), location(), QStringLiteral("--yes")});
     EXPECT_EQ(current.status, 0);
+}
+
+// Notices from the command line reach the followers through a real mail server.
+TEST_P(RunCommandTest, NotifySendsEachFollowedGroupItsNotice)
+{
+    mwtest::SmtpServer server;
+    ASSERT_TRUE(server.ok()) << server.error().toStdString();
+    sql(QStringLiteral("UPDATE security_profiles SET CanImport = ? WHERE Security = ?"), {true, QStringLiteral("Process")});
+    sql(QStringLiteral("UPDATE settings SET SMTPServer = ?, Port = ?, InformUsers = 1"), {server.host(), server.port()});
+    sql(QStringLiteral("UPDATE users SET EMailAddress = ? WHERE UserID = ?"),
+        {QStringLiteral("admin@example.com"), QStringLiteral("ADMIN")});
+    sql(QStringLiteral("INSERT INTO users (UserID, UserName, EMailAddress, SecurityID) VALUES ('ANN', 'Ann', 'ann@example.com', 1)"));
+    sql(QStringLiteral("INSERT INTO job_postings (JobPostingID, Description) VALUES ('NUR', 'Nursing'), ('IT', 'Computing')"));
+    sql(QStringLiteral("INSERT INTO notify_list (UserID, JobPostingID) VALUES ('ANN', 'NUR'), ('ANN', 'IT')"));
+    sql(QStringLiteral("INSERT INTO requisitions (ReqNumber, JobPostingID, Department) VALUES ('R1', 'NUR', 'Ward 6'), "
+                       "('R2', 'IT', 'Desk')"));
+    sql(QStringLiteral("INSERT INTO applications (ReqNumber, ApplicantID, Reviewed) VALUES ('R2', 'X', 1)"));
+
+    const QStringList base{QStringLiteral("run"), QStringLiteral("notify"), QStringLiteral("--database"), location(),
+                           QStringLiteral("--user"), QStringLiteral("admin"), QStringLiteral("--yes")};
+    const Ran one = run(base + QStringList{QStringLiteral("--group"), QStringLiteral("NUR")}, QStringLiteral("admin"));
+    ASSERT_EQ(one.status, 0) << one.err.toStdString();
+    EXPECT_EQ(one.out, QStringLiteral("Notices Sent: 1\nNotices Not Sent: 0\n"));
+    const Ran all = run(base, QStringLiteral("admin"));
+    ASSERT_EQ(all.status, 0) << all.err.toStdString();
+    ASSERT_TRUE(server.waitForMessages(2));
+    EXPECT_EQ(server.messageCount(), 2) << "IT has nothing unreviewed";
+    for (int i : {1, 2}) {
+        EXPECT_EQ(server.message(i).value(QStringLiteral("subject")).toString(), QStringLiteral("New Applicants Loaded For Nursing"));
+        EXPECT_TRUE(server.message(i).value(QStringLiteral("body_text")).toString().contains(QStringLiteral("NUR R1 Ward 6   (Unreviewed = 2)")));
+    }
+    const Ran wrong = run({QStringLiteral("run"), QStringLiteral("pack"), QStringLiteral("--group"), QStringLiteral("NUR")});
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_TRUE(wrong.err.contains(QStringLiteral("pack does not take --group")));
 }
 
 TEST_P(RunCommandTest, CommandLinesThatMakeNoSenseFailWithoutTouchingAnything)

@@ -5,6 +5,7 @@
 #include "commands/consoletalk.h"
 #include "datastore/merrowinddata.h"
 #include "datastore/migrations.h"
+#include "import/notices.h"
 #include "maintenance/flagprocesses.h"
 #include "maintenance/packing.h"
 
@@ -32,6 +33,22 @@ ProcessCommand plain(const char* name, const char* menuObject, const char* menuP
     return c;
 }
 
+ProcessCommand notifyCommand()
+{
+    ProcessCommand c;
+    c.name = QStringLiteral("notify");
+    c.menuObject = QStringLiteral("ResendNotifyList1");
+    c.menuPath = QStringLiteral("Import > Resend Notify List");
+    c.summary = QStringLiteral("E-mails each job posting group's followers (or one group's with --group) the "
+                               "requisitions with unreviewed applications.");
+    c.argumentsUsage = QStringLiteral("[--group ID]");
+    c.takesGroup = true;
+    c.run = [](TMerrowindData& data, UserTalk& talk, const QStringList& arguments) {
+        return arguments.isEmpty() ? notifyAll(data, talk) : notifyGroup(data, talk, arguments.first());
+    };
+    return c;
+}
+
 struct Parsed
 {
     QString command;
@@ -40,6 +57,8 @@ struct Parsed
     bool userGiven = false;
     bool yes = false;
     QString database;
+    QString group;
+    bool groupGiven = false;
     bool help = false;
     QString error;
 };
@@ -67,6 +86,9 @@ Parsed parse(const QStringList& args)
             p.userGiven = true;
         } else if (a == QLatin1String("--database") || a.startsWith(QLatin1String("--database="))) {
             p.database = value(QStringLiteral("--database"));
+        } else if (a == QLatin1String("--group") || a.startsWith(QLatin1String("--group="))) {
+            p.group = value(QStringLiteral("--group"));
+            p.groupGiven = true;
         } else if (a.startsWith(QLatin1String("--")) && a.size() > 2) {
             p.error = QStringLiteral("unknown option ") + a;
         } else if (p.command.isEmpty()) {
@@ -105,6 +127,7 @@ const std::vector<ProcessCommand>& processCommands()
               "Marks unreviewed applications 30 or more days old as reviewed.", &MarkOldApplicantsAsReviewed),
         plain("pack", "PackDatabase1", "Process > Pack Database",
               "Compacts the database; no other running copy may be attached.", &PackDatabaseCommand),
+        notifyCommand(),
     };
     return commands;
 }
@@ -274,6 +297,10 @@ int runCommandLine(const QStringList& arguments, CommandLineContext& context)
                               ? p.command + QStringLiteral(" takes no arguments")
                               : QStringLiteral("usage: merrowind run ") + p.command + QLatin1Char(' ') +
                                     command->argumentsUsage);
+    if (p.groupGiven && !command->takesGroup)
+        return usageError(p.command + QStringLiteral(" does not take --group"));
+    if (p.groupGiven && p.group.trimmed().isEmpty())
+        return usageError(QStringLiteral("--group needs a job posting group identifier"));
     if (p.userGiven && p.user.trimmed().isEmpty())
         return usageError(QStringLiteral("--user needs a user identifier"));
 
@@ -328,8 +355,15 @@ int runCommandLine(const QStringList& arguments, CommandLineContext& context)
             return ExitRefused;
         }
 
-        const OperationResult result = command->run(data, talk, p.arguments);
+        const OperationResult result =
+            command->run(data, talk, p.groupGiven ? QStringList{p.group.trimmed()} : p.arguments);
         data.close();
+        // An operation without a results box still says what it did, for the log.
+        if (result.text.isEmpty() && (result.isDone() || result.isFailed())) {
+            for (const OperationResult::Count& c : result.counts)
+                out << c.label << ": " << c.value << '\n';
+            out.flush();
+        }
         // Ctrl-C that ended a wait (packing's "try again") is a cancel, whatever
         // the operation made of it.
         if (ConsoleTalk::interrupted() && !result.isDone())

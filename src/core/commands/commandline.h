@@ -43,6 +43,7 @@ struct ProcessCommand
     QString argumentsUsage; // "" when it takes no arguments
     int minArguments = 0;
     int maxArguments = 0;
+    bool takesGroup = false; // --group ID, handed to run as its one argument
     std::function<OperationResult(TMerrowindData&, UserTalk&, const QStringList& arguments)> run;
 };
 
