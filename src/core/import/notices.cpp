@@ -231,9 +231,22 @@ OperationResult notifyAll(TMerrowindData& data, UserTalk& talk)
     return runNotices(data, talk, kResendQuestion, [](Notices& n) { n.NotifyPostingGroups(); });
 }
 
-OperationResult notifyGroup(TMerrowindData& data, UserTalk& talk, const QString& group)
+OperationResult notifyGroup(TMerrowindData& data, UserTalk& talk, const QString& group, bool askFirst)
 {
-    return runNotices(data, talk, kResendQuestion, [&group](Notices& n) { n.NotifyPostingGroups(group); });
+    return runNotices(data, talk, askFirst ? kResendQuestion : QString(),
+                      [&group](Notices& n) { n.NotifyPostingGroups(group); });
+}
+
+QString notifyQuestion() { return kResendQuestion; }
+
+QString notifyUserChoiceError(const QString& userId)
+{
+    return userId.trimmed().isEmpty() ? QStringLiteral("Error: You Have Not Selected An Employee!") : QString();
+}
+
+QString notifyGroupChoiceError(const QString& group)
+{
+    return group.trimmed().isEmpty() ? QStringLiteral("Error: You Have Not Selected A Job Posting Group!") : QString();
 }
 
 OperationResult notifyOneUser(TMerrowindData& data, UserTalk& talk, const QString& user)

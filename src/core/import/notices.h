@@ -63,10 +63,19 @@ private:
     int m_skipped = 0;
 };
 
-// The three Import menu commands and `merrowind run notify`, with their questions.
+// The three Import menu commands and `merrowind run notify`. Nothing happens with
+// InformUsers off (declined). notifyAll asks "Are You Sure You Want To Resend The
+// Notification List?" first; notifyGroup too unless its dialog asked already.
 OperationResult notifyAll(TMerrowindData& data, UserTalk& talk);
-OperationResult notifyGroup(TMerrowindData& data, UserTalk& talk, const QString& group);
-// The user's record is loaded first: one without an address is refused.
+OperationResult notifyGroup(TMerrowindData& data, UserTalk& talk, const QString& group, bool askFirst = true);
+// The user's record is loaded first: one without an address is refused with
+// "Error: This Employee Does Not Have An E-Mail Address!". Its dialog has asked.
 OperationResult notifyOneUser(TMerrowindData& data, UserTalk& talk, const QString& user);
+
+// The question the notify dialogs ask on OK.
+QString notifyQuestion();
+// What OK of the notify dialogs says when nothing is chosen; empty when it may go on.
+QString notifyUserChoiceError(const QString& userId);
+QString notifyGroupChoiceError(const QString& group);
 
 } // namespace mw
