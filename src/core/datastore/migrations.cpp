@@ -65,7 +65,13 @@ const std::vector<MigrationStep>& migrationSteps()
              db.exec(QStringLiteral("CREATE INDEX mw_locks_session ON mw_locks (session_id)"));
          }},
         {3, QStringLiteral("A user identifier names one user, whatever the letter case"), userIdsIgnoringCase},
-        {4, QStringLiteral("Mail servers: connection security, login, time-out and certificate authority"), nullptr},
+        {4, QStringLiteral("Mail servers: connection security, login, time-out and certificate authority; "
+                           "unreviewed applications are found by their requisition"),
+         [](Database& db) {
+             // The notices count them per requisition, over millions of applications.
+             db.exec(QStringLiteral("CREATE INDEX applications_unreviewed ON applications (ReqNumber) "
+                                    "WHERE Reviewed IS NULL OR Reviewed = 0"));
+         }},
     };
     return steps;
 }

@@ -51,10 +51,10 @@ void Notices::readLines()
     m_allLines.clear();
     // One pass over the unreviewed applications of unfilled requisitions.
     QSqlQuery q = m_data.database().exec(QStringLiteral(
-        "SELECT COALESCE(r.JobPostingID, ''), r.ReqNumber, COALESCE(r.Department, ''), COUNT(*) "
-        "FROM applications a JOIN requisitions r ON a.ReqNumber = r.ReqNumber "
-        "WHERE (a.Reviewed IS NULL OR a.Reviewed = 0) AND (r.PositionFilled IS NULL OR r.PositionFilled = 0) "
-        "GROUP BY COALESCE(r.JobPostingID, ''), r.ReqNumber, COALESCE(r.Department, '') "
+        "SELECT COALESCE(r.JobPostingID, ''), r.ReqNumber, COALESCE(r.Department, ''), a.n "
+        "FROM (SELECT ReqNumber, COUNT(*) AS n FROM applications WHERE Reviewed IS NULL OR Reviewed = 0 "
+        "GROUP BY ReqNumber) a JOIN requisitions r ON a.ReqNumber = r.ReqNumber "
+        "WHERE r.PositionFilled IS NULL OR r.PositionFilled = 0 "
         "ORDER BY 1, 2"));
     while (q.next()) {
         const QString group = q.value(0).toString();
