@@ -9,6 +9,12 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace mw {
 
 namespace {
@@ -18,6 +24,38 @@ QString fileNameOf(const QString& path)
 {
     const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
     return path.mid(cut + 1);
+}
+
+// Copies a file; gives the file system's reason when it cannot (a full disk says so).
+QString copyFile(const QString& from, const QString& to)
+{
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly))
+        return in.errorString();
+    const int fd = ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    QString why;
+    while (why.isEmpty()) {
+        const QByteArray piece = in.read(1 << 20);
+        if (piece.isEmpty()) {
+            if (in.error() != QFileDevice::NoError)
+                why = in.errorString();
+            break;
+        }
+        for (qsizetype done = 0; done < piece.size() && why.isEmpty();) {
+            const ssize_t n = ::write(fd, piece.constData() + done, size_t(piece.size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                why = QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC));
+            else
+                done += n;
+        }
+    }
+    if (::close(fd) != 0 && why.isEmpty())
+        why = QString::fromLocal8Bit(std::strerror(errno));
+    return why;
 }
 
 } // namespace
@@ -164,11 +202,11 @@ void MailSend::CopyAttachmentsToTemp()
         }
         const QString dir = m_copies->filePath(QString::number(i + 1));
         const QString copy = dir + QLatin1Char('/') + name;
-        QFile source(original);
-        if (!QDir().mkpath(dir) || !source.copy(copy)) {
+        const QString why = QDir().mkpath(dir) ? copyFile(original, copy) : QStringLiteral("cannot make the directory");
+        if (!why.isEmpty()) {
             QFile::remove(copy);
             Sent = false;
-            ErrorText.prepend(QStringLiteral("Cannot copy %1 to %2: %3\n").arg(original, dir, source.errorString()));
+            ErrorText.prepend(QStringLiteral("Cannot copy %1 to %2: %3\n").arg(original, dir, why));
             return;
         }
         m_mail.attachments.append({copy, name});

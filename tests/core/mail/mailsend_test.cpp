@@ -18,6 +18,8 @@
 
 #include <ctime>
 
+#include <sys/mount.h>
+
 using namespace mw;
 using mwtest::ScriptedTalk;
 using mwtest::SmtpServer;
@@ -412,4 +414,27 @@ TEST_F(MailSendTest, CancelStopsASendThatWaits)
     fill(m);
     EXPECT_FALSE(m.Send());
     EXPECT_TRUE(m.ErrorText.startsWith(QStringLiteral("Sending Was Cancelled."))) << m.ErrorText.toStdString();
+}
+
+// The disk of the temporary directory fills while the attachments are copied: the
+// file system's reason is told, nothing is sent and the partial copies go.
+TEST_F(MailSendTest, ADiskThatFillsWhileCopyingStopsTheSend)
+{
+    QTemporaryDir small;
+    if (::mount("tmpfs", QFile::encodeName(small.path()).constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "a small file system needs mount rights";
+    SmtpServer server;
+    ASSERT_TRUE(server.ok()) << server.error().toStdString();
+    {
+        TmpDirScope full(small.path());
+        MailSend m(serverOf(server), talk);
+        fill(m);
+        m.Message.Attachments = {file(QStringLiteral("small.pdf"), 1000), file(QStringLiteral("large.pdf"), 200000)};
+        EXPECT_FALSE(m.Send());
+        EXPECT_TRUE(m.ErrorText.contains(QStringLiteral("large.pdf"))) << m.ErrorText.toStdString();
+        EXPECT_TRUE(m.ErrorText.contains(QStringLiteral("No space left on device"))) << m.ErrorText.toStdString();
+        EXPECT_TRUE(copiesIn(mw::TempPath()).isEmpty());
+    }
+    EXPECT_EQ(::umount2(QFile::encodeName(small.path()).constData(), MNT_DETACH), 0);
+    EXPECT_EQ(server.messageCount(), 0);
 }
