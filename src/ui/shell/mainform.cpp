@@ -11,6 +11,10 @@
 #include "delivery/fileutils.h"
 #include "maintenance/flagprocesses.h"
 #include "maintenance/packing.h"
+#include "import/notices.h"
+#include "mail/mailsend.h"
+#include "mail/resendgroupform.h"
+#include "mail/resendlistform.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -90,11 +94,13 @@ constexpr MenuTopic kMenuTopics[] = {
 TMainForm::TMainForm(TMerrowindData& dataModule, HelpSystem& help, UserTalk& talk, QWidget* parent)
     : QMainWindow(parent)
     , pdfViewerAvailable([] { return QVersionNumber::fromString(AcrobatVersion()) >= QVersionNumber(4, 0); })
+    , showModal([](QDialog& dialog) { return dialog.exec(); })
     , m_ui(std::make_unique<Ui::TMainForm>())
     , m_data(dataModule)
     , m_help(help)
     , m_talk(talk)
     , m_timer(new QTimer(this))
+    , m_extraFiles(std::make_unique<ExtraFiles>())
 {
     m_ui->setupUi(this);
     m_ui->WarningLabel->hide();
@@ -119,6 +125,9 @@ TMainForm::TMainForm(TMerrowindData& dataModule, HelpSystem& help, UserTalk& tal
     connect(m_ui->MarkOldApplicantsAsReviewed1, &QAction::triggered, this,
             &TMainForm::MarkOldApplicantsAsReviewed1Click);
     connect(m_ui->PackDatabase1, &QAction::triggered, this, &TMainForm::PackDatabase1Click);
+    connect(m_ui->ResendNotifyList1, &QAction::triggered, this, &TMainForm::ResendNotifyList1Click);
+    connect(m_ui->SendNotifyList1, &QAction::triggered, this, &TMainForm::SendNotifyList1Click);
+    connect(m_ui->ResendNotifyListToGroup1, &QAction::triggered, this, &TMainForm::ResendNotifyListToGroup1Click);
 
     connect(&m_data, &TMerrowindData::takenForClosed, this,
             [this] { m_talk.inform(TMerrowindData::takenForClosedText()); });
@@ -221,6 +230,8 @@ TApplicationViewer& TMainForm::applicationViewer()
     return *m_viewer;
 }
 
+ExtraFiles& TMainForm::extraFiles() { return *m_extraFiles; }
+
 QPrinter& TMainForm::reportPrinter()
 {
     if (!m_printer)
@@ -247,6 +258,23 @@ void TMainForm::NotRehirableExpiredDates1Click() { runBulkCommand(&NotRehirableE
 void TMainForm::ProcessNotRehirable1Click() { runBulkCommand(&ProcessNotRehirableCommand); }
 void TMainForm::MarkOldApplicantsAsReviewed1Click() { runBulkCommand(&MarkOldApplicantsAsReviewed); }
 void TMainForm::PackDatabase1Click() { runBulkCommand(&PackDatabaseCommand); }
+
+// The new-application notices change no records: the tables stay as they are.
+void TMainForm::ResendNotifyList1Click() { notifyAll(m_data, m_talk); }
+
+void TMainForm::SendNotifyList1Click()
+{
+    TResendListForm form(m_data, m_help, m_talk, this);
+    if (showModal(form) == QDialog::Accepted)
+        notifyOneUser(m_data, m_talk, form.chosenUser());
+}
+
+void TMainForm::ResendNotifyListToGroup1Click()
+{
+    TResendGroupForm form(m_data, m_help, m_talk, this);
+    if (showModal(form) == QDialog::Accepted)
+        notifyGroup(m_data, m_talk, form.chosenGroup(), false); // the dialog has asked
+}
 
 QWidget* TMainForm::findWindow(const QString& objectName)
 {

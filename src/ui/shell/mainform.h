@@ -3,7 +3,8 @@
 // with the counts, the warning line and the timer that ends ordinary users'
 // programs when logins are denied. The menu's enabling follows the core's rules
 // (access/menurules.h); its Process commands run as operations (shared/operation.h)
-// and the tables are read again when one changed data.
+// and the tables are read again when one changed data. The Import menu's notify
+// commands ask through their dialogs (mail/) and send the notices (import/notices.h).
 
 #include <QMainWindow>
 
@@ -11,6 +12,7 @@
 #include <memory>
 
 class QAction;
+class QDialog;
 class QLabel;
 class QPrinter;
 class QTimer;
@@ -26,6 +28,7 @@ class OperationResult;
 class TApplicationViewer;
 class TMerrowindData;
 class UserTalk;
+struct ExtraFiles;
 
 class TMainForm final : public QMainWindow
 {
@@ -40,6 +43,8 @@ public:
     std::function<bool()> pdfViewerAvailable;
     // Ends the program at once (the timer found logins denied).
     std::function<void()> endProgram;
+    // Shows a dialog of the menu's commands modally and gives its result.
+    std::function<int(QDialog&)> showModal;
 
     void FillStatusBar();
     void FormActivate(); // enabling by rights, timer, help
@@ -51,6 +56,9 @@ public:
     QPrinter& reportPrinter();
     // Opens applicants' scanned documents; one viewing copy for the whole program.
     TApplicationViewer& applicationViewer();
+    // The extra files the user picked for the next department message; one list for
+    // the whole program.
+    ExtraFiles& extraFiles();
 
     // The window of that object name among the program's windows, or null.
     static QWidget* findWindow(const QString& objectName);
@@ -71,6 +79,9 @@ private:
     void ProcessNotRehirable1Click();
     void MarkOldApplicantsAsReviewed1Click();
     void PackDatabase1Click();
+    void ResendNotifyList1Click();
+    void SendNotifyList1Click();
+    void ResendNotifyListToGroup1Click();
 
     std::unique_ptr<Ui::TMainForm> m_ui;
     TMerrowindData& m_data;
@@ -82,6 +93,7 @@ private:
     qint64 m_requisitionCount = 0;
     std::unique_ptr<QPrinter> m_printer;
     std::unique_ptr<TApplicationViewer> m_viewer;
+    std::unique_ptr<ExtraFiles> m_extraFiles;
     bool m_checkHeld = false; // a login check waits for a running operation to end
 };
 

@@ -1,0 +1,58 @@
+#include "mail/resendgroupform.h"
+
+#include "ui_resendgroupform.h"
+
+#include "datastore/merrowinddata.h"
+#include "import/notices.h"
+#include "shared/usertalk.h"
+#include "shell/helpviewer.h"
+
+#include <QSqlQuery>
+
+namespace mw {
+
+TResendGroupForm::TResendGroupForm(TMerrowindData& store, HelpSystem& help, UserTalk& talk, QWidget* parent)
+    : QDialog(parent)
+    , m_ui(std::make_unique<Ui::TResendGroupForm>())
+    , m_talk(talk)
+{
+    m_ui->setupUi(this);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+
+    QSqlQuery q = store.database().exec(QStringLiteral("SELECT JobPostingID, COALESCE(Description, '') FROM "
+                                                       "job_postings ORDER BY Description, JobPostingID"));
+    while (q.next()) {
+        const QString id = q.value(0).toString();
+        const QString shown = q.value(1).toString();
+        m_ui->GroupCombo->addItem(shown.isEmpty() ? id : shown, id); // no description: the ID
+    }
+    m_ui->GroupCombo->setCurrentIndex(-1);
+
+    help.attach(this, 1118);
+    if (QPushButton* helpBtn = help.makeHelpButton(this, 1118)) {
+        helpBtn->setObjectName(QStringLiteral("HelpBtn"));
+        m_ui->buttonsLayout->addWidget(helpBtn);
+    }
+
+    connect(m_ui->OKBtn, &QPushButton::clicked, this, &TResendGroupForm::OKBtnClick);
+    connect(m_ui->CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+TResendGroupForm::~TResendGroupForm() = default;
+
+QString TResendGroupForm::chosenGroup() const
+{
+    return m_ui->GroupCombo->currentData().toString();
+}
+
+void TResendGroupForm::OKBtnClick()
+{
+    if (const QString error = notifyGroupChoiceError(chosenGroup()); !error.isEmpty()) {
+        m_talk.error(error);
+        return;
+    }
+    if (m_talk.ask(notifyQuestion()))
+        accept();
+}
+
+} // namespace mw
