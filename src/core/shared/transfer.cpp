@@ -2,6 +2,7 @@
 
 #include "shared/usertalk.h"
 
+#include <QCoreApplication>
 #include <QThread>
 
 #include <exception>
@@ -30,6 +31,8 @@ bool runTransfer(UserTalk& talk, const std::function<void(TransferState&)>& work
             onStep(step);
     };
     while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+        // Whoever talks, the calling thread's own events (a window's close box) go on.
+        QCoreApplication::processEvents();
         tellStep();
         talk.progress(state.done(), state.total());
         if (!state.stop() && (talk.cancelled() || (stopRequested && stopRequested())))
