@@ -2,7 +2,9 @@
 # Takes pictures of Merrowind for the documentation: runs the program on a virtual
 # X server against a demonstration database and saves PNG files into screenshots/:
 #   logon.png  the logon window, as the program shows it at start-up;
-#   main.png   the main window, after logging on as JSMITH.
+#   main.png   the main window, after logging on as JSMITH;
+#   menu.png   his Process menu;
+#   notifygroup.png  the window choosing the group for the notices.
 #
 # Environment:
 #   MERROWIND_BIN       the program (default build/bin/merrowind)
@@ -83,6 +85,17 @@ if [ "${1:-}" = "--inside" ]; then
   xdotool key alt+p
   sleep 1
   capture menu.png
+  xdotool key Escape
+
+  # The Import menu's notices to one group: the window that chooses it.
+  xdotool key alt+f
+  sleep 0.5
+  xdotool key i
+  sleep 0.5
+  xdotool key n
+  sleep "$WAIT"
+  still_running "after opening Send Notification List To Group"
+  capture notifygroup.png
   xdotool key Escape
   exit 0
 fi
