@@ -72,6 +72,16 @@ OperationResult notifyGroup(TMerrowindData& data, UserTalk& talk, const QString&
 // "Error: This Employee Does Not Have An E-Mail Address!". Its dialog has asked.
 OperationResult notifyOneUser(TMerrowindData& data, UserTalk& talk, const QString& user);
 
+// What the notify dialogs offer: every user by name, every job posting group by
+// description (the identifier where there is none), unfiltered.
+struct NotifyChoice
+{
+    QString id;
+    QString shown;
+};
+QList<NotifyChoice> notifyUserChoices(TMerrowindData& data);
+QList<NotifyChoice> notifyGroupChoices(TMerrowindData& data);
+
 // The question the notify dialogs ask on OK.
 QString notifyQuestion();
 // What OK of the notify dialogs says when nothing is chosen; empty when it may go on.

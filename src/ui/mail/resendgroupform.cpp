@@ -7,7 +7,6 @@
 #include "shared/usertalk.h"
 #include "shell/helpviewer.h"
 
-#include <QSqlQuery>
 
 namespace mw {
 
@@ -19,13 +18,8 @@ TResendGroupForm::TResendGroupForm(TMerrowindData& store, HelpSystem& help, User
     m_ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
-    QSqlQuery q = store.database().exec(QStringLiteral("SELECT JobPostingID, COALESCE(Description, '') FROM "
-                                                       "job_postings ORDER BY Description, JobPostingID"));
-    while (q.next()) {
-        const QString id = q.value(0).toString();
-        const QString shown = q.value(1).toString();
-        m_ui->GroupCombo->addItem(shown.isEmpty() ? id : shown, id); // no description: the ID
-    }
+    for (const NotifyChoice& c : notifyGroupChoices(store))
+        m_ui->GroupCombo->addItem(c.shown, c.id);
     m_ui->GroupCombo->setCurrentIndex(-1);
 
     help.attach(this, 1118);

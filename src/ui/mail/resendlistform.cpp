@@ -7,7 +7,6 @@
 #include "shared/usertalk.h"
 #include "shell/helpviewer.h"
 
-#include <QSqlQuery>
 
 namespace mw {
 
@@ -19,13 +18,8 @@ TResendListForm::TResendListForm(TMerrowindData& store, HelpSystem& help, UserTa
     m_ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
-    QSqlQuery q = store.database().exec(
-        QStringLiteral("SELECT UserID, COALESCE(UserName, '') FROM users ORDER BY UserName, UserID"));
-    while (q.next()) {
-        const QString id = q.value(0).toString();
-        const QString shown = q.value(1).toString();
-        m_ui->UserCombo->addItem(shown.isEmpty() ? id : shown, id); // no name: the ID
-    }
+    for (const NotifyChoice& c : notifyUserChoices(store))
+        m_ui->UserCombo->addItem(c.shown, c.id);
     m_ui->UserCombo->setCurrentIndex(-1);
 
     help.attach(this, 1115);
