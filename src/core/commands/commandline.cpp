@@ -5,6 +5,7 @@
 #include "commands/consoletalk.h"
 #include "datastore/merrowinddata.h"
 #include "datastore/migrations.h"
+#include "delivery/websend.h"
 #include "import/notices.h"
 #include "maintenance/flagprocesses.h"
 #include "maintenance/packing.h"
@@ -45,6 +46,23 @@ ProcessCommand notifyCommand()
     c.takesGroup = true;
     c.run = [](TMerrowindData& data, UserTalk& talk, const QStringList& arguments) {
         return arguments.isEmpty() ? notifyAll(data, talk) : notifyGroup(data, talk, arguments.first());
+    };
+    return c;
+}
+
+ProcessCommand reloadWebCommand()
+{
+    ProcessCommand c;
+    c.name = QStringLiteral("reload-web-site");
+    c.menuObject = QStringLiteral("ReloadWebSite1");
+    c.menuPath = QStringLiteral("Process > Reload Web Site");
+    c.summary = QStringLiteral("Uploads again every web requisition's documents and index page (or one job "
+                               "posting group's with --group).");
+    c.argumentsUsage = QStringLiteral("[--group ID]");
+    c.takesGroup = true;
+    c.run = [](TMerrowindData& data, UserTalk& talk, const QStringList& arguments) {
+        return arguments.isEmpty() ? reloadWebSiteCommand(data, talk)
+                                   : reloadWebSiteForGroupCommand(data, talk, arguments.first());
     };
     return c;
 }
@@ -128,6 +146,7 @@ const std::vector<ProcessCommand>& processCommands()
         plain("pack", "PackDatabase1", "Process > Pack Database",
               "Compacts the database; no other running copy may be attached.", &PackDatabaseCommand),
         notifyCommand(),
+        reloadWebCommand(),
     };
     return commands;
 }

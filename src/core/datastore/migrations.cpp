@@ -72,6 +72,7 @@ const std::vector<MigrationStep>& migrationSteps()
              db.exec(QStringLiteral("CREATE INDEX applications_unreviewed ON applications (ReqNumber) "
                                     "WHERE Reviewed IS NULL OR Reviewed = 0"));
          }},
+        {5, QStringLiteral("FTP: connection security, passive mode, time-out and certificate authority"), nullptr},
     };
     return steps;
 }

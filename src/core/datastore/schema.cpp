@@ -7,7 +7,7 @@ namespace mw {
 namespace {
 
 FieldDef A(const char* name, int width, int since = 1) { return {QString::fromLatin1(name), FieldKind::Alpha, width, since}; }
-FieldDef L(const char* name) { return {QString::fromLatin1(name), FieldKind::Logical, 0}; }
+FieldDef L(const char* name, int since = 1) { return {QString::fromLatin1(name), FieldKind::Logical, 0, since}; }
 FieldDef D(const char* name) { return {QString::fromLatin1(name), FieldKind::Date, 0}; }
 FieldDef M(const char* name) { return {QString::fromLatin1(name), FieldKind::Memo, 0}; }
 FieldDef N(const char* name, int since = 1) { return {QString::fromLatin1(name), FieldKind::Number, 0, since}; }
@@ -102,7 +102,9 @@ QVector<TableDef> build()
                        A("VetCodes", 255), A("AppRIFCodes", 255),
                        // The mail server's security, login, time-out and certificate authority (layout 4).
                        N("SMTPSecurity", 4), A("SMTPUserName", 100, 4), A("SMTPPassword", 100, 4),
-                       N("SMTPTimeout", 4), A("SMTPCAFile", 255, 4)},
+                       N("SMTPTimeout", 4), A("SMTPCAFile", 255, 4),
+                       // FTP over TLS, passive mode, time-out and certificate authority (layout 5).
+                       N("FTPSecurity", 5), L("FTPPassive", 5), N("FTPTimeout", 5), A("FTPCAFile", 255, 5)},
                       QStringLiteral("rid"), {}, {}, {}, {}, {}};
     for (const char* p : kLayoutPairs) {
         settings.fields << FieldDef{QString::fromLatin1(p) + QLatin1String("Start"), FieldKind::Number, 0};

@@ -147,6 +147,19 @@ void TMerrowindData::installRules()
         t.fieldByName(QStringLiteral("ModifiedBy")).setValue(LoginData.UserID);
         t.fieldByName(QStringLiteral("ModifiedDate")).setValue(today());
     };
+    // A web address names one requisition's directory on the web server: two
+    // requisitions under one address would show each other's documents.
+    RequestionTable.onWrite = [this](TTable& t) {
+        const QString address = t.fieldByName(QStringLiteral("WebAddress")).asString().trimmed();
+        if (address.isEmpty())
+            return;
+        QSqlQuery q = m_db.exec(QStringLiteral("SELECT ReqNumber FROM requisitions WHERE LOWER(WebAddress) = ? AND "
+                                               "ReqNumber <> ?"),
+                                {address.toLower(), t.fieldByName(QStringLiteral("ReqNumber")).asString()});
+        if (q.next())
+            throw DbError(QStringLiteral("The web address %1 is already used by requisition %2.")
+                              .arg(address, q.value(0).toString()));
+    };
     RequestionTable.afterPost = [this](TTable& t) {
         const QString mail = t.fieldByName(QStringLiteral("EMailAddress")).asString();
         if (mail.isEmpty())

@@ -1,0 +1,196 @@
+#include "delivery/websend.h"
+
+#include "datastore/merrowinddata.h"
+#include "datastore/records.h"
+#include "delivery/deptfiles.h"
+#include "shared/usertalk.h"
+#include "web/ftppublisher.h"
+#include "web/webaddress.h"
+
+#include <QDate>
+#include <QFile>
+#include <QSqlQuery>
+
+namespace mw {
+
+namespace {
+
+QString requisitionLines(const TRequistionData& r)
+{
+    return QStringLiteral("Requisition: ") + r.ReqNumber + QLatin1Char(' ') + r.PositionTitle +
+           QStringLiteral("\nDepartment: ") + r.Department;
+}
+
+QString remoteDir(const TMerrowindData& data, const TRequistionData& r)
+{
+    return data.SystemInfo.FTPUploadDir + WebDirName(r.WebAddress);
+}
+
+} // namespace
+
+bool UploadApplications(TMerrowindData& data, UserTalk& talk, FtpPublisher& ftp, const TRequistionData& requisition,
+                        const QStringList& documents)
+{
+    if (requisition.SendAsEMail)
+        return true;
+    if (requisition.WebAddress.trimmed().isEmpty()) {
+        talk.inform(QStringLiteral("An Error Occured During The Upload Of File To The Web, No Web Address Was Found "
+                                   "For This Requisition.\nAn E-Mail Was Not Sent to The Department\n") +
+                    requisitionLines(requisition));
+        return false;
+    }
+    if (const QString problem = webDirProblem(requisition.WebAddress); !problem.isEmpty()) {
+        talk.error(problem + QLatin1Char('\n') + requisitionLines(requisition));
+        return false;
+    }
+    bool ok = true;
+    ftp.SetRequisition(requisition.Department, requisition.ReqNumber, requisition.PositionTitle);
+    if (!documents.isEmpty()) {
+        ftp.UploadFiles(documents, remoteDir(data, requisition));
+        if (!ftp.AllUploaded) {
+            ok = false;
+            QString why = ftp.failureText();
+            if (!ftp.missingFiles().isEmpty())
+                why += (why.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("Not on the server whole: ") +
+                       ftp.missingFiles().join(QStringLiteral(", "));
+            if (!ftp.cancelled())
+                talk.inform(QStringLiteral("An Error Occured During The Upload Of File To The Web, Not All The Files "
+                                           "Where Uploaded.\nAn E-Mail Was Not Sent to The Department\n") +
+                            requisitionLines(requisition) + (why.isEmpty() ? QString() : QLatin1Char('\n') + why));
+        }
+    }
+    UploadDeptIndex(data, talk, ftp, requisition);
+    return ok;
+}
+
+void UploadDeptIndex(TMerrowindData& data, UserTalk& talk, FtpPublisher& ftp, const TRequistionData& requisition)
+{
+    if (requisition.SendAsEMail || requisition.WebAddress.trimmed().isEmpty() ||
+        !webDirProblem(requisition.WebAddress).isEmpty() || ftp.cancelled())
+        return;
+    TDeptFiles files(data, talk);
+    files.MakeDeptIndex(requisition);
+    const QString page = files.TempDir + QStringLiteral("deptindex.htm");
+    ftp.SetRequisition(requisition.Department, requisition.ReqNumber, requisition.PositionTitle);
+    ftp.LoadSettings();
+    ftp.UploadFile(page, data.SystemInfo.HTTPIndexName, ftp.UploadAsBinary, remoteDir(data, requisition));
+    QFile::remove(page);
+}
+
+void ReloadWebApplications(TMerrowindData& data, UserTalk& talk, FtpPublisher& ftp, const QString& reqNumber,
+                           ReloadReport& report)
+{
+    TRequistionData r;
+    data.LoadRequisition(reqNumber, r);
+    if (r.SendAsEMail)
+        return;
+    const QDate close = QDate::fromString(r.CloseDate, QStringLiteral("MM/dd/yyyy"));
+    QStringList documents;
+    {
+        QSqlQuery q = data.database().exec(QStringLiteral("SELECT ApplicantID FROM applications WHERE ReqNumber = ? "
+                                                          "AND Approved = 1 AND (DispDate <= ? OR DispDate IS NULL) "
+                                                          "AND SemtDate IS NOT NULL ORDER BY rid"),
+                                           {reqNumber, close.isValid() ? close.toString(Qt::ISODate)
+                                                                       : QStringLiteral("9999-01-01")});
+        while (q.next()) {
+            const QString id = q.value(0).toString();
+            if (data.ScannedFileExists(id))
+                documents << data.ScannedFileName(id);
+        }
+    }
+    ++report.requisitions;
+    report.documents += int(documents.size());
+    if (!UploadApplications(data, talk, ftp, r, documents) || ftp.cancelled())
+        report.failed << reqNumber;
+}
+
+bool ReloadWebSite(TMerrowindData& data, UserTalk& talk, FtpPublisher& ftp, ReloadReport& report, const QString& group)
+{
+    QStringList numbers;
+    {
+        QString sql = QStringLiteral("SELECT ReqNumber FROM requisitions WHERE (PositionFilled IS NULL OR "
+                                     "PositionFilled = 0) AND COALESCE(EMailAddress, '') <> '' AND "
+                                     "COALESCE(WebAddress, '') <> '' AND SendFirstData = 1");
+        QVariantList binds;
+        if (!group.isEmpty()) {
+            sql += QStringLiteral(" AND JobPostingID = ?");
+            binds << group;
+        }
+        QSqlQuery q = data.database().exec(sql + QStringLiteral(" ORDER BY ReqNumber"), binds);
+        while (q.next())
+            numbers << q.value(0).toString();
+    }
+    if (numbers.isEmpty()) {
+        talk.inform(QStringLiteral("No Requistion Avaliable To Send To The Web Send"));
+        return false;
+    }
+    for (const QString& n : std::as_const(numbers)) {
+        if (ftp.cancelled())
+            break;
+        ReloadWebApplications(data, talk, ftp, n, report);
+    }
+    return true;
+}
+
+namespace {
+
+OperationResult reloadResult(const ReloadReport& report, bool cancelled, bool showDone)
+{
+    QString text = showDone ? QStringLiteral("Web Site Reloaded") : QString();
+    if (!report.failed.isEmpty())
+        text = QStringLiteral("Web Site Reloaded, but %1 of %2 requisition(s) failed: %3")
+                   .arg(report.failed.size())
+                   .arg(report.requisitions)
+                   .arg(report.failed.join(QStringLiteral(", ")));
+    OperationResult r = cancelled ? OperationResult::cancelled(text)
+                        : report.failed.isEmpty() ? OperationResult::done(text)
+                                                  : OperationResult::failed(text);
+    r.count(QStringLiteral("Requisitions Reloaded"), report.requisitions - report.failed.size());
+    r.count(QStringLiteral("Requisitions Failed"), report.failed.size());
+    r.count(QStringLiteral("Documents"), report.documents);
+    return r;
+}
+
+OperationResult reload(TMerrowindData& data, UserTalk& talk, const QString& question, const QString& group,
+                       FtpPublisher* given, bool showDone)
+{
+    return runOperation(talk, {question, QStringLiteral("Please Wait, Reloading Web Site"), true,
+                               [&](UserTalk& t) {
+                                   std::unique_ptr<FtpPublisher> own;
+                                   FtpPublisher* ftp = given;
+                                   if (!ftp) {
+                                       own = std::make_unique<FtpPublisher>(data, t);
+                                       ftp = own.get();
+                                   }
+                                   ReloadReport report;
+                                   if (!ReloadWebSite(data, t, *ftp, report, group))
+                                       return OperationResult::done();
+                                   return reloadResult(report, ftp->cancelled(), showDone);
+                               }});
+}
+
+} // namespace
+
+OperationResult reloadWebSiteCommand(TMerrowindData& data, UserTalk& talk, FtpPublisher* ftp)
+{
+    return reload(data, talk, QStringLiteral("Are You Sure You Want To Reload The Web Site?"), QString(), ftp, true);
+}
+
+OperationResult reloadWebSiteForGroupCommand(TMerrowindData& data, UserTalk& talk, const QString& group,
+                                             FtpPublisher* ftp)
+{
+    if (const QString error = reloadGroupChoiceError(group); !error.isEmpty()) {
+        talk.error(error);
+        return OperationResult::declined();
+    }
+    return reload(data, talk, QString(), group, ftp, false);
+}
+
+QString reloadGroupChoiceError(const QString& group)
+{
+    return group.trimmed().isEmpty()
+               ? QStringLiteral("Error, Cannot Load A Reload The With With A Null Posting ID Number!")
+               : QString();
+}
+
+} // namespace mw
