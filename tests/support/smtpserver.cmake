@@ -8,7 +8,7 @@ if(NOT TARGET GTest::gtest_main)
 endif()
 include(GoogleTest)
 
-add_library(merrowind_testsupport_smtp STATIC ${CMAKE_CURRENT_LIST_DIR}/smtpserver.cpp)
+add_library(merrowind_testsupport_smtp STATIC ${CMAKE_CURRENT_LIST_DIR}/smtpserver.cpp ${CMAKE_CURRENT_LIST_DIR}/testcerts.cpp)
 target_include_directories(merrowind_testsupport_smtp PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_compile_definitions(merrowind_testsupport_smtp PRIVATE MW_SMTPSERVER_SCRIPT="${CMAKE_CURRENT_LIST_DIR}/smtpserver.py")
 target_link_libraries(merrowind_testsupport_smtp

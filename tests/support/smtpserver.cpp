@@ -1,5 +1,7 @@
 #include "smtpserver.h"
 
+#include "testcerts.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -21,7 +23,6 @@ namespace mwtest {
 namespace {
 
 const QString kPython = QStringLiteral("/usr/bin/python3"); // the one with python3-aiosmtpd
-const QString kOpenssl = QStringLiteral("/usr/bin/openssl");
 constexpr int kStartMs = 30000;
 constexpr int kCommandMs = 10000;
 constexpr int kMessageMs = 10000;
@@ -50,97 +51,6 @@ QString tailOf(const QString& path, int maxLines = 20)
     const QStringList lines = QString::fromUtf8(file.readAll()).trimmed().split(QLatin1Char('\n'));
     return lines.mid(std::max<qsizetype>(0, lines.size() - maxLines)).join(QLatin1Char('\n'));
 }
-
-// The certificates of all TLS servers of this process: a CA, a server certificate it signed for
-// 127.0.0.1 and localhost, and a second CA that signed nothing. Removed at process exit.
-struct Certificates
-{
-    QTemporaryDir dir{QDir::tempPath() + QStringLiteral("/merrowind-smtp-certs-XXXXXX")};
-    QString ca, otherCa, cert, key;
-    QString error;
-
-    Certificates()
-    {
-        if (!dir.isValid()) {
-            error = QStringLiteral("cannot make a directory for the test certificates: ") + dir.errorString();
-            return;
-        }
-        const QString conf = dir.filePath(QStringLiteral("openssl.cnf"));
-        QFile confFile(conf);
-        if (!confFile.open(QIODevice::WriteOnly) ||
-            confFile.write("[req]\n"
-                           "distinguished_name = dn\n"
-                           "[dn]\n"
-                           "[ca]\n"
-                           "basicConstraints = critical, CA:TRUE\n"
-                           "keyUsage = critical, keyCertSign, cRLSign\n"
-                           "subjectKeyIdentifier = hash\n"
-                           "[server]\n"
-                           "basicConstraints = critical, CA:FALSE\n"
-                           "keyUsage = critical, digitalSignature, keyEncipherment\n"
-                           "extendedKeyUsage = serverAuth\n"
-                           "subjectAltName = IP:127.0.0.1, DNS:localhost\n"
-                           "subjectKeyIdentifier = hash\n"
-                           "authorityKeyIdentifier = keyid\n") < 0) {
-            error = QStringLiteral("cannot write ") + conf;
-            return;
-        }
-        confFile.close();
-
-        const QStringList ecKey = {QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                                   QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
-        auto makeCa = [&](const QString& name, const QString& cn) {
-            return run(QStringList{QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-new")} + ecKey +
-                       QStringList{QStringLiteral("-keyout"), name + QStringLiteral(".key"), QStringLiteral("-out"),
-                                   name + QStringLiteral(".pem"), QStringLiteral("-days"), QStringLiteral("3650"),
-                                   QStringLiteral("-subj"), QStringLiteral("/CN=") + cn, QStringLiteral("-config"),
-                                   conf, QStringLiteral("-extensions"), QStringLiteral("ca")});
-        };
-        const bool made =
-            makeCa(QStringLiteral("ca"), QStringLiteral("Merrowind test CA")) &&
-            makeCa(QStringLiteral("otherca"), QStringLiteral("Unrelated test CA")) &&
-            run(QStringList{QStringLiteral("req"), QStringLiteral("-new")} + ecKey +
-                QStringList{QStringLiteral("-keyout"), QStringLiteral("server.key"), QStringLiteral("-out"),
-                            QStringLiteral("server.csr"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-                            QStringLiteral("-config"), conf}) &&
-            run({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), QStringLiteral("server.csr"),
-                 QStringLiteral("-CA"), QStringLiteral("ca.pem"), QStringLiteral("-CAkey"), QStringLiteral("ca.key"),
-                 QStringLiteral("-set_serial"), QStringLiteral("2"), QStringLiteral("-days"), QStringLiteral("825"),
-                 QStringLiteral("-out"), QStringLiteral("server.pem"), QStringLiteral("-extfile"), conf,
-                 QStringLiteral("-extensions"), QStringLiteral("server")});
-        if (!made)
-            return;
-        ca = dir.filePath(QStringLiteral("ca.pem"));
-        otherCa = dir.filePath(QStringLiteral("otherca.pem"));
-        cert = dir.filePath(QStringLiteral("server.pem"));
-        key = dir.filePath(QStringLiteral("server.key"));
-    }
-
-    bool run(const QStringList& args)
-    {
-        QProcess openssl;
-        openssl.setWorkingDirectory(dir.path());
-        openssl.setProcessChannelMode(QProcess::MergedChannels);
-        openssl.start(kOpenssl, args);
-        const bool finished = openssl.waitForStarted(10000) && openssl.waitForFinished(60000);
-        if (finished && openssl.exitStatus() == QProcess::NormalExit && openssl.exitCode() == 0)
-            return true;
-        error = QStringLiteral("openssl %1 failed: %2\n%3")
-                    .arg(args.join(QLatin1Char(' ')), openssl.errorString(),
-                         QString::fromLocal8Bit(openssl.readAll()).trimmed());
-        if (openssl.state() != QProcess::NotRunning) {
-            openssl.kill();
-            openssl.waitForFinished(5000);
-        }
-        return false;
-    }
-
-    static const Certificates& instance()
-    {
-        static const Certificates certificates;
-        return certificates;
-    }
-};
 
 } // namespace
 
@@ -233,7 +143,7 @@ bool SmtpServer::Impl::start()
     QStringList args = {QStringLiteral("-I"), script, QStringLiteral("--dir"), dir.path(),
                         QStringLiteral("--remove-dir")};
     if (options.tls != Options::Tls::None) {
-        const Certificates& certs = Certificates::instance();
+        const TestCertificates& certs = testCertificates();
         if (!certs.error.isEmpty()) {
             error = certs.error;
             return false;
@@ -314,12 +224,12 @@ QString SmtpServer::host() const
 
 QString SmtpServer::caFile() const
 {
-    return d->options.tls == Options::Tls::None ? QString() : Certificates::instance().ca;
+    return d->options.tls == Options::Tls::None ? QString() : testCertificates().ca;
 }
 
 QString SmtpServer::otherCaFile() const
 {
-    return d->options.tls == Options::Tls::None ? QString() : Certificates::instance().otherCa;
+    return d->options.tls == Options::Tls::None ? QString() : testCertificates().otherCa;
 }
 
 bool SmtpServer::command(const QString& line)
