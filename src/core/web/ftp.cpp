@@ -135,7 +135,8 @@ struct FtpConnection::Impl
         curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, timeout * 1000);
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, timeout);
-        if (!server.passive)
+        // Over TLS always passive: libcurl 7.88 sends active-mode TLS data in the clear.
+        if (!server.passive && server.security == FtpSecurity::None)
             curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");
         if (server.security == FtpSecurity::Explicit)
             curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
@@ -195,7 +196,8 @@ struct FtpConnection::Impl
             r.failure = lastCode >= 400 ? FtpResult::Command : FtpResult::Transfer;
             break;
         default:
-            r.failure = FtpResult::Transfer;
+            // A transfer the server answered with a refusal (452: its disk is full).
+            r.failure = (lastCode >= 400 && rc == CURLE_PARTIAL_FILE) ? FtpResult::Command : FtpResult::Transfer;
             break;
         }
         // A broken conversation is not reused: the next call logs in again.
@@ -213,11 +215,14 @@ struct FtpConnection::Impl
         loggedIn = false;
     }
 
-    // Runs FTP commands after logging in, before anything else.
-    FtpResult quote(const QByteArray& command)
+    // Runs FTP commands after logging in, before anything else; a command marked
+    // with a leading "*" may fail.
+    FtpResult quote(const QList<QByteArray>& list)
     {
         prepare(url(QString()));
-        curl_slist* commands = curl_slist_append(nullptr, command.constData());
+        curl_slist* commands = nullptr;
+        for (const QByteArray& command : list)
+            commands = curl_slist_append(commands, command.constData());
         curl_easy_setopt(curl, CURLOPT_QUOTE, commands);
         curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
         const CURLcode rc = curl_easy_perform(curl);
@@ -251,12 +256,22 @@ FtpResult FtpConnection::changeDir(const QString& dir)
 
 FtpResult FtpConnection::makeDir(const QString& dir)
 {
-    return d->quote("MKD " + absolute(dir).toUtf8());
+    // The directories above it first; each one may be there already (whether it is
+    // there afterwards, changing into it tells: a refused command would cost the
+    // connection).
+    QList<QByteArray> commands;
+    QString path;
+    const QStringList parts = segments(dir);
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        path += QLatin1Char('/') + parts.at(i);
+        commands << QByteArray("*MKD ") + path.toUtf8();
+    }
+    return d->quote(commands);
 }
 
 FtpResult FtpConnection::removeDir(const QString& dir)
 {
-    return d->quote("RMD " + absolute(dir).toUtf8());
+    return d->quote({"RMD " + absolute(dir).toUtf8()});
 }
 
 FtpResult FtpConnection::deleteFile(const QString& dir, const QString& name)
@@ -264,7 +279,7 @@ FtpResult FtpConnection::deleteFile(const QString& dir, const QString& name)
     QString path = absolute(dir);
     if (!path.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
-    return d->quote("DELE " + (path + name).toUtf8());
+    return d->quote({"DELE " + (path + name).toUtf8()});
 }
 
 FtpResult FtpConnection::list(const QString& dir, QList<RemoteEntry>& entries)

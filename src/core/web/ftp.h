@@ -28,7 +28,7 @@ struct FtpServer
     QString user;     // anonymous when empty
     QString password;
     FtpSecurity security = FtpSecurity::None;
-    bool passive = false; // active mode unless asked
+    bool passive = false; // active mode unless asked (FTPS always uses passive mode)
     int timeoutSeconds = 10;
     QString caFile;
 };
@@ -67,6 +67,7 @@ public:
 
     // Logs in (when not already) and goes to the directory: whether it exists.
     FtpResult changeDir(const QString& dir);
+    // Makes the directory, and any above it that are missing.
     FtpResult makeDir(const QString& dir);
     FtpResult removeDir(const QString& dir);
     FtpResult deleteFile(const QString& dir, const QString& name);
