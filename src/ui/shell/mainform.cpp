@@ -9,12 +9,15 @@
 #include "shared/usertalk.h"
 #include "datastore/merrowinddata.h"
 #include "delivery/fileutils.h"
+#include "delivery/websend.h"
 #include "maintenance/flagprocesses.h"
 #include "maintenance/packing.h"
 #include "import/notices.h"
 #include "mail/mailsend.h"
 #include "mail/resendgroupform.h"
 #include "mail/resendlistform.h"
+#include "web/ftpform.h"
+#include "web/getpostingidform.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -128,6 +131,8 @@ TMainForm::TMainForm(TMerrowindData& dataModule, HelpSystem& help, UserTalk& tal
     connect(m_ui->ResendNotifyList1, &QAction::triggered, this, &TMainForm::ResendNotifyList1Click);
     connect(m_ui->SendNotifyList1, &QAction::triggered, this, &TMainForm::SendNotifyList1Click);
     connect(m_ui->ResendNotifyListToGroup1, &QAction::triggered, this, &TMainForm::ResendNotifyListToGroup1Click);
+    connect(m_ui->ReloadWebSite1, &QAction::triggered, this, &TMainForm::ReloadWebSite1Click);
+    connect(m_ui->ReloadWebSiteForPostingID1, &QAction::triggered, this, &TMainForm::ReloadWebSiteForPostingID1Click);
 
     connect(&m_data, &TMerrowindData::takenForClosed, this,
             [this] { m_talk.inform(TMerrowindData::takenForClosedText()); });
@@ -274,6 +279,29 @@ void TMainForm::ResendNotifyListToGroup1Click()
     TResendGroupForm form(m_data, m_help, m_talk, this);
     if (showModal(form) == QDialog::Accepted)
         notifyGroup(m_data, m_talk, form.chosenGroup(), false); // the dialog has asked
+}
+
+// The reloads change no records: the tables stay as they are.
+void TMainForm::publishToWeb(const std::function<OperationResult(FtpPublisher&)>& command)
+{
+    TFTPForm form(m_data, m_talk, this);
+    form.show();
+    command(form.publisher());
+}
+
+void TMainForm::ReloadWebSite1Click()
+{
+    publishToWeb([this](FtpPublisher& ftp) { return reloadWebSiteCommand(m_data, m_talk, &ftp); });
+}
+
+void TMainForm::ReloadWebSiteForPostingID1Click()
+{
+    TGetPostingIDForm picker(m_data, m_help, this);
+    if (showModal(picker) != QDialog::Accepted)
+        return;
+    const QString group = picker.chosenGroup();
+    publishToWeb(
+        [this, &group](FtpPublisher& ftp) { return reloadWebSiteForGroupCommand(m_data, m_talk, group, &ftp); });
 }
 
 QWidget* TMainForm::findWindow(const QString& objectName)

@@ -5,6 +5,7 @@
 // (access/menurules.h); its Process commands run as operations (shared/operation.h)
 // and the tables are read again when one changed data. The Import menu's notify
 // commands ask through their dialogs (mail/) and send the notices (import/notices.h).
+// The web reloads run under the upload window (web/), released when they end.
 
 #include <QMainWindow>
 
@@ -23,6 +24,7 @@ class TMainForm;
 
 namespace mw {
 
+class FtpPublisher;
 class HelpSystem;
 class OperationResult;
 class TApplicationViewer;
@@ -82,6 +84,9 @@ private:
     void ResendNotifyList1Click();
     void SendNotifyList1Click();
     void ResendNotifyListToGroup1Click();
+    void ReloadWebSite1Click();
+    void ReloadWebSiteForPostingID1Click();
+    void publishToWeb(const std::function<OperationResult(FtpPublisher&)>& command);
 
     std::unique_ptr<Ui::TMainForm> m_ui;
     TMerrowindData& m_data;
