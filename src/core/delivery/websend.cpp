@@ -129,6 +129,11 @@ bool ReloadWebSite(TMerrowindData& data, UserTalk& talk, FtpPublisher& ftp, Relo
             break;
         ReloadWebApplications(data, talk, ftp, n, report);
     }
+    if (report.requisitions == 0 && !ftp.cancelled()) {
+        // Every one of them goes by e-mail (web delivery is switched off).
+        talk.inform(QStringLiteral("No Requistion Avaliable To Send To The Web Send"));
+        return false;
+    }
     return true;
 }
 
@@ -137,7 +142,11 @@ namespace {
 OperationResult reloadResult(const ReloadReport& report, bool cancelled, bool showDone)
 {
     QString text = showDone ? QStringLiteral("Web Site Reloaded") : QString();
-    if (!report.failed.isEmpty())
+    if (cancelled)
+        text = QStringLiteral("Web Site Reload Cancelled: %1 of %2 requisition(s) reloaded.")
+                   .arg(report.requisitions - report.failed.size())
+                   .arg(report.requisitions);
+    else if (!report.failed.isEmpty())
         text = QStringLiteral("Web Site Reloaded, but %1 of %2 requisition(s) failed: %3")
                    .arg(report.failed.size())
                    .arg(report.requisitions)

@@ -237,33 +237,6 @@ OperationResult notifyGroup(TMerrowindData& data, UserTalk& talk, const QString&
                       [&group](Notices& n) { n.NotifyPostingGroups(group); });
 }
 
-namespace {
-
-QList<NotifyChoice> choices(TMerrowindData& data, const QString& statement)
-{
-    QList<NotifyChoice> out;
-    QSqlQuery q = data.database().exec(statement);
-    while (q.next()) {
-        const QString id = q.value(0).toString();
-        const QString shown = q.value(1).toString();
-        out.append({id, shown.isEmpty() ? id : shown});
-    }
-    return out;
-}
-
-} // namespace
-
-QList<NotifyChoice> notifyUserChoices(TMerrowindData& data)
-{
-    return choices(data, QStringLiteral("SELECT UserID, COALESCE(UserName, '') FROM users ORDER BY UserName, UserID"));
-}
-
-QList<NotifyChoice> notifyGroupChoices(TMerrowindData& data)
-{
-    return choices(data, QStringLiteral("SELECT JobPostingID, COALESCE(Description, '') FROM job_postings "
-                                        "ORDER BY Description, JobPostingID"));
-}
-
 QString notifyQuestion() { return kResendQuestion; }
 
 QString notifyUserChoiceError(const QString& userId)

@@ -10,6 +10,7 @@
 // the mail server cannot be reached the rest of the run is skipped, and the
 // run's result says so once.
 
+#include "datastore/choices.h"
 #include "shared/operation.h"
 
 #include <QHash>
@@ -71,16 +72,6 @@ OperationResult notifyGroup(TMerrowindData& data, UserTalk& talk, const QString&
 // The user's record is loaded first: one without an address is refused with
 // "Error: This Employee Does Not Have An E-Mail Address!". Its dialog has asked.
 OperationResult notifyOneUser(TMerrowindData& data, UserTalk& talk, const QString& user);
-
-// What the notify dialogs offer: every user by name, every job posting group by
-// description (the identifier where there is none), unfiltered.
-struct NotifyChoice
-{
-    QString id;
-    QString shown;
-};
-QList<NotifyChoice> notifyUserChoices(TMerrowindData& data);
-QList<NotifyChoice> notifyGroupChoices(TMerrowindData& data);
 
 // The question the notify dialogs ask on OK.
 QString notifyQuestion();

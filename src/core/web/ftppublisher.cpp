@@ -109,8 +109,13 @@ void FtpPublisher::LoadSettings()
 
 bool FtpPublisher::request(const std::function<FtpResult(FtpConnection&)>& call, bool changingDir)
 {
-    if (m_cancelled)
+    // A stop asked for between two requests counts at once, however fast they are.
+    if (!m_cancelled && ((StopRequested && StopRequested()) || m_talk.cancelled()))
+        m_cancelled = true;
+    if (m_cancelled) {
+        status(statusOf(FtpResult::Cancelled));
         return false;
+    }
     if (!m_ftp)
         LoadSettings();
     FtpResult result;
@@ -212,7 +217,7 @@ void FtpPublisher::DeleteFiles(const QStringList& names, const QString& dir)
 {
     if (!EnsureConnected() || names.isEmpty())
         return;
-    progress(0, int(names.size()) - 1);
+    progress(0, int(names.size()));
     ChangeDir(dir);
     if (!DirOK)
         return;
@@ -220,7 +225,7 @@ void FtpPublisher::DeleteFiles(const QStringList& names, const QString& dir)
         const QString name = names.at(i); // exactly as listed
         status(QStringLiteral("Deleting File: ") + name);
         request([&](FtpConnection& ftp) { return ftp.deleteFile(dir, name); });
-        progress(i + 1, int(names.size()) - 1);
+        progress(i + 1, int(names.size()));
     }
     status(QStringLiteral("Files Deleted"));
 }
@@ -264,7 +269,7 @@ void FtpPublisher::UploadList(const QStringList& localPaths, const QString& dir)
 {
     if (!EnsureConnected())
         return;
-    progress(0, int(localPaths.size()) - 1);
+    progress(0, int(localPaths.size()));
     ChangeDir(dir);
     if (!DirOK)
         return;
@@ -273,7 +278,7 @@ void FtpPublisher::UploadList(const QStringList& localPaths, const QString& dir)
         status(QStringLiteral("Uploading File: ") + path);
         // Documents always go binary: a server that translates line ends would spoil them.
         request([&](FtpConnection& ftp) { return ftp.upload(path, dir, fileNameOf(path).toLower(), true); });
-        progress(i + 1, int(localPaths.size()) - 1);
+        progress(i + 1, int(localPaths.size()));
     }
     status(QStringLiteral("Files Uploaded"));
 }
@@ -289,7 +294,7 @@ void FtpPublisher::CompareFiles(const QStringList& localPaths, const QString& di
         m_missing = localPaths;
         return;
     }
-    progress(0, int(localPaths.size()) - 1);
+    progress(0, int(localPaths.size()));
     for (int i = 0; i < localPaths.size(); ++i) {
         const QString& path = localPaths.at(i);
         status(QStringLiteral("Comparing File: ") + path);
@@ -300,7 +305,7 @@ void FtpPublisher::CompareFiles(const QStringList& localPaths, const QString& di
             AllUploaded = false;
             m_missing << path;
         }
-        progress(i + 1, int(localPaths.size()) - 1);
+        progress(i + 1, int(localPaths.size()));
     }
     status(QStringLiteral("Files Compared"));
 }

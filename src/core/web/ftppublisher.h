@@ -41,7 +41,7 @@ public:
 
     // The window's parts; empty when no window shows the work.
     std::function<void(const QString&)> ShowStatus;
-    std::function<void(int position, int maximum)> ShowProgress;
+    std::function<void(int position, int maximum)> ShowProgress; // position 0 to maximum
     std::function<void(const QString& department, const QString& requisition, const QString& jobTitle)> ShowRequisition;
     std::function<bool()> StopRequested;
 

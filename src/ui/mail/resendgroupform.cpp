@@ -2,6 +2,7 @@
 
 #include "ui_resendgroupform.h"
 
+#include "datastore/choices.h"
 #include "datastore/merrowinddata.h"
 #include "import/notices.h"
 #include "shared/usertalk.h"
@@ -18,7 +19,7 @@ TResendGroupForm::TResendGroupForm(TMerrowindData& store, HelpSystem& help, User
     m_ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
-    for (const NotifyChoice& c : notifyGroupChoices(store))
+    for (const Choice& c : groupChoices(store))
         m_ui->GroupCombo->addItem(c.shown, c.id);
     m_ui->GroupCombo->setCurrentIndex(-1);
 

@@ -2,6 +2,7 @@
 
 #include "ui_resendlistform.h"
 
+#include "datastore/choices.h"
 #include "datastore/merrowinddata.h"
 #include "import/notices.h"
 #include "shared/usertalk.h"
@@ -18,7 +19,7 @@ TResendListForm::TResendListForm(TMerrowindData& store, HelpSystem& help, UserTa
     m_ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
-    for (const NotifyChoice& c : notifyUserChoices(store))
+    for (const Choice& c : userChoices(store))
         m_ui->UserCombo->addItem(c.shown, c.id);
     m_ui->UserCombo->setCurrentIndex(-1);
 

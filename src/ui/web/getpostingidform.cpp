@@ -3,7 +3,7 @@
 #include "ui_getpostingidform.h"
 
 #include "datastore/merrowinddata.h"
-#include "import/notices.h"
+#include "datastore/choices.h"
 #include "shell/helpviewer.h"
 
 namespace mw {
@@ -16,10 +16,8 @@ TGetPostingIDForm::TGetPostingIDForm(TMerrowindData& dataModule, HelpSystem& hel
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
     // A restricted user sees his permitted groups only (none when he has none).
-    const bool restricted = dataModule.LoginData.Restricted;
-    for (const NotifyChoice& c : notifyGroupChoices(dataModule))
-        if (!restricted || dataModule.PermittedGroups.contains(c.id))
-            m_ui->PostingCombo->addItem(c.shown, c.id);
+    for (const Choice& c : permittedGroupChoices(dataModule))
+        m_ui->PostingCombo->addItem(c.shown, c.id);
     m_ui->PostingCombo->setCurrentIndex(-1);
     m_ui->LoadWebBtn->setEnabled(false);
 

@@ -212,4 +212,26 @@ TEST_P(WebSendTest, ARefusedDocumentIsToldAndTheRestGoesOn)
     EXPECT_TRUE(talk.errors().last().startsWith(QStringLiteral("The web address \"http://x/../index.htm\" does not name")));
 }
 
+// Nothing to publish when web delivery is switched off; a stop asked for before a
+// request counts however fast the server is.
+TEST_P(WebSendTest, NothingGoesUpWithWebDeliveryOffOrAfterAStop)
+{
+    sql(QStringLiteral("UPDATE settings SET HTTPAllowSendAsWeb = 0"));
+    data->ReadSettings();
+    talk.answer({true});
+    reloadWebSiteCommand(*data, talk);
+    EXPECT_EQ(talk.informations(), QStringList{QStringLiteral("No Requistion Avaliable To Send To The Web Send")});
+
+    sql(QStringLiteral("UPDATE settings SET HTTPAllowSendAsWeb = 1"));
+    data->ReadSettings();
+    FtpPublisher ftp(*data, talk);
+    ftp.StopRequested = [] { return true; };
+    talk.answer({true});
+    const OperationResult r = reloadWebSiteCommand(*data, talk, &ftp);
+    EXPECT_TRUE(r.isCancelled());
+    EXPECT_TRUE(r.text.startsWith(QStringLiteral("Web Site Reload Cancelled: 0 of"))) << r.text.toStdString();
+    EXPECT_TRUE(server.entries(QStringLiteral("jobs")).isEmpty());
+    EXPECT_EQ(server.logins(), 0);
+}
+
 MW_INSTANTIATE_BACKENDS(WebSendTest);
