@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -11,10 +12,12 @@ namespace {
 
 const QString kOpenssl = QStringLiteral("/usr/bin/openssl");
 
-// Owns the directory, so the files last as long as the process.
+// Owns the directory, so the files last as long as the process. Not under TMPDIR:
+// tests point that at directories of their own that go when the test ends.
 struct Maker
 {
-    QTemporaryDir dir{QDir::tempPath() + QStringLiteral("/merrowind-test-certs-XXXXXX")};
+    QTemporaryDir dir{(QFileInfo(QStringLiteral("/tmp")).isWritable() ? QStringLiteral("/tmp") : QDir::tempPath()) +
+                      QStringLiteral("/merrowind-test-certs-XXXXXX")};
     TestCertificates certificates;
 
     Maker()
