@@ -28,6 +28,9 @@ namespace {
 class Dice
 {
 public:
+    explicit Dice(std::mt19937::result_type seed = 20260214u)
+        : m_gen(seed)
+    {}
     int below(int n) { return static_cast<int>(m_gen() % static_cast<std::mt19937::result_type>(n)); }
     int between(int lo, int hi) { return lo + below(hi - lo + 1); }
     bool percent(int p) { return below(100) < p; }
@@ -38,8 +41,18 @@ public:
     }
 
 private:
-    std::mt19937 m_gen{20260214u};
+    std::mt19937 m_gen;
 };
+
+// A web directory's eight letters (the program draws them from the system's
+// cryptographic source; the demonstration keeps them the same from run to run).
+QString letters(Dice& dice)
+{
+    QString out;
+    for (int i = 0; i < 8; ++i)
+        out += QChar(char16_t(u'a' + dice.below(26)));
+    return out;
+}
 
 QString u8(const char* s) { return QString::fromUtf8(s); }
 
@@ -465,6 +478,7 @@ struct Req
 
 std::vector<Req> writeRequisitions(Database& db, Dice& dice, const QDate& today)
 {
+    Dice webDice(20261210u); // apart, so the rest of the data stays as it was
     const int contactCount = static_cast<int>(std::size(kContacts));
     for (int c = 0; c < contactCount; ++c) {
         const Contact& k = kContacts[c];
@@ -536,7 +550,7 @@ std::vector<Req> writeRequisitions(Database& db, Dice& dice, const QDate& today)
                 {"SendAsEMail", email},
                 {"SendAsHTML", web},
                 {"MaxFiles", email ? kMaxFiles : 0},
-                {"WebAddress", web ? QVariant(QStringLiteral("http://127.0.0.1:8080/jobs/%1/").arg(r.number))
+                {"WebAddress", web ? QVariant(QStringLiteral("http://127.0.0.1:8080/jobs/%1/index.htm").arg(letters(webDice)))
                                    : QVariant()},
                 {"ModifiedBy", QLatin1String(kApprover)},
                 {"ModifiedDate", r.posted}});
