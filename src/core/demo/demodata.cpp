@@ -511,8 +511,10 @@ std::vector<Req> writeRequisitions(Database& db, Dice& dice, const QDate& today)
         r.lastDay = earliest(close, today);
         const bool closed = close.isValid() && close < today;
         const bool filled = closed && dice.percent(50);
-        const bool email = dice.percent(90);
+        const bool emailDraw = dice.percent(90);
         const bool web = contact.web && dice.percent(80);
+        // A department that takes a web page gets its applications there, not by mail.
+        const bool email = emailDraw && !web;
 
         QString message = QString::fromLatin1(kDefaultMessage);
         if (close.isValid() && dice.percent(40))
