@@ -4,9 +4,13 @@
 #include "datastore/passwords.h"
 #include "dbfixture.h"
 
+#include "demo/demotemplates.h"
+#include "ftpserver.h"
 #include "smtpserver.h"
 
+#include <QFile>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QProcess>
 #include <QThread>
 #include <QProcessEnvironment>
@@ -279,6 +283,49 @@ TEST_P(RunCommandTest, NotifySendsEachFollowedGroupItsNotice)
     const Ran wrong = run({QStringLiteral("run"), QStringLiteral("pack"), QStringLiteral("--group"), QStringLiteral("NUR")});
     EXPECT_EQ(wrong.status, 1);
     EXPECT_TRUE(wrong.err.contains(QStringLiteral("pack does not take --group")));
+}
+
+// The web site reloaded from the command line to a real FTP server.
+TEST_P(RunCommandTest, ReloadWebSitePublishesTheEligibleRequisitions)
+{
+    mwtest::FtpServer server;
+    ASSERT_TRUE(server.ok()) << server.error().toStdString();
+    QTemporaryDir scans;
+    QFile doc(scans.filePath(QStringLiteral("00000042.pdf")));
+    ASSERT_TRUE(doc.open(QIODevice::WriteOnly));
+    doc.write(QByteArray(5000, 'x') + "\r\n\n%%EOF");
+    doc.close();
+    sql(QStringLiteral("UPDATE security_profiles SET CanReloadWeb = ? WHERE Security = ?"), {true, QStringLiteral("Process")});
+    sql(QStringLiteral("UPDATE settings SET FTPHost = ?, FTPPort = ?, FTPUserName = ?, FTPPassword = ?, FTPUploadDir = '/jobs/', "
+                       "FTPPassive = 1, HTTPWebAddress = 'http://web.example.org/jobs/', HTTPIndexName = 'index.htm', "
+                       "FileLocation = ?, FileExt = 'pdf', HTTPAllowSendAsWeb = 1, HTTPAllowHTTP = 1"),
+        {server.host(), server.port(), server.user(), server.password(), scans.path() + QLatin1Char('/')});
+    sql(QStringLiteral("INSERT INTO requisitions (ReqNumber, JobPostingID, EMailAddress, WebAddress, SendFirstData, SendAsEMail, "
+                       "PositionFilled) VALUES ('R9', 'NUR', 'd@example.com', "
+                       "'http://web.example.org/jobs/qwertyui/index.htm', 1, 0, 0)"));
+    sql(QStringLiteral("INSERT INTO applications (ReqNumber, ApplicantID, Approved, SemtDate) VALUES ('R9', '00000042', 1, "
+                       "'2026-11-02')"));
+
+    const QStringList base{QStringLiteral("run"), QStringLiteral("reload-web-site"), QStringLiteral("--database"),
+                           location(), QStringLiteral("--user"), QStringLiteral("admin"), QStringLiteral("--yes")};
+    const Ran other = run(base + QStringList{QStringLiteral("--group"), QStringLiteral("IT")}, QStringLiteral("admin"));
+    EXPECT_EQ(other.status, 0) << other.err.toStdString();
+    EXPECT_TRUE(other.out.contains(QStringLiteral("No Requistion Avaliable To Send To The Web Send"))) << other.out.toStdString();
+    EXPECT_FALSE(server.exists(QStringLiteral("jobs")));
+
+    // Without the index page's template in the working directory the run fails.
+    const Ran noTemplate = run(base, QStringLiteral("admin"));
+    EXPECT_EQ(noTemplate.status, 1);
+    EXPECT_TRUE((noTemplate.out + noTemplate.err).contains(QStringLiteral("no template \"deptindex.htm\"")))
+        << noTemplate.out.toStdString() << noTemplate.err.toStdString();
+    mw::writeDemoTemplates(m_testDb->scratchDir());
+    const Ran all = run(base, QStringLiteral("admin"));
+    ASSERT_EQ(all.status, 0) << all.err.toStdString();
+    EXPECT_TRUE(all.out.startsWith(QStringLiteral("Web Site Reloaded"))) << all.out.toStdString();
+    QFile original(doc.fileName());
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    EXPECT_EQ(server.file(QStringLiteral("jobs/qwertyui/00000042.pdf")), original.readAll());
+    EXPECT_TRUE(server.exists(QStringLiteral("jobs/qwertyui/index.htm")));
 }
 
 TEST_P(RunCommandTest, CommandLinesThatMakeNoSenseFailWithoutTouchingAnything)

@@ -199,12 +199,30 @@ QString runUsage()
         "permitted, 4 cancelled.\n"
         "\n"
         "Commands:\n");
+    const QString indent(27, QLatin1Char(' '));
     for (const ProcessCommand& c : processCommands()) {
         QString head = QStringLiteral("  ") + c.name;
         if (!c.argumentsUsage.isEmpty())
             head += QLatin1Char(' ') + c.argumentsUsage;
-        text += head.leftJustified(26) + QLatin1Char(' ') + c.summary + QLatin1Char('\n') +
-                QString(27, QLatin1Char(' ')) + QStringLiteral("(") + c.menuPath + QStringLiteral(")\n");
+        // The summary in lines of at most 80 columns beside the command.
+        text += head.size() > 26 ? head + QLatin1Char('\n') + indent : head.leftJustified(26) + QLatin1Char(' ');
+        int column = 27;
+        bool first = true;
+        for (const QString& word : c.summary.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            if (!first && column + 1 + word.size() > 80) {
+                text += QLatin1Char('\n') + indent;
+                column = 27;
+                first = true;
+            }
+            if (!first) {
+                text += QLatin1Char(' ');
+                ++column;
+            }
+            text += word;
+            column += int(word.size());
+            first = false;
+        }
+        text += QLatin1Char('\n') + indent + QStringLiteral("(") + c.menuPath + QStringLiteral(")\n");
     }
     return text;
 }

@@ -9,6 +9,7 @@
 
 #include <QDate>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlQuery>
 
 namespace mw {
@@ -28,6 +29,32 @@ QString remoteDir(const TMerrowindData& data, const TRequistionData& r)
 
 } // namespace
 
+namespace {
+
+// Writes and uploads the index page; what went wrong, or nothing.
+QString uploadIndex(TMerrowindData& data, UserTalk& talk, FtpPublisher& ftp, const TRequistionData& requisition)
+{
+    if (data.SystemInfo.HTTPIndexName.trimmed().isEmpty() ||
+        data.SystemInfo.HTTPIndexName.contains(QLatin1Char('/')))
+        return QStringLiteral("The index page was not made: the settings give it no plain file name (Index Name).");
+    TDeptFiles files(data, talk);
+    const QString page = files.TempDir + QStringLiteral("deptindex.htm");
+    QFile::remove(page);
+    files.MakeDeptIndex(requisition);
+    if (!QFileInfo(page).isFile())
+        return QStringLiteral("The index page was not made: no template \"deptindex.htm\" in %1.").arg(files.TemplateDir);
+    ftp.SetRequisition(requisition.Department, requisition.ReqNumber, requisition.PositionTitle);
+    ftp.LoadSettings();
+    const QString dir = remoteDir(data, requisition);
+    ftp.UploadFile(page, data.SystemInfo.HTTPIndexName, ftp.UploadAsBinary, dir);
+    QFile::remove(page);
+    if (!ftp.fileUploaded())
+        return QStringLiteral("The index page was not uploaded. ") + ftp.failureText();
+    return QString();
+}
+
+} // namespace
+
 bool UploadApplications(TMerrowindData& data, UserTalk& talk, FtpPublisher& ftp, const TRequistionData& requisition,
                         const QStringList& documents)
 {
@@ -43,38 +70,36 @@ bool UploadApplications(TMerrowindData& data, UserTalk& talk, FtpPublisher& ftp,
         talk.error(problem + QLatin1Char('\n') + requisitionLines(requisition));
         return false;
     }
-    bool ok = true;
+    QStringList why;
     ftp.SetRequisition(requisition.Department, requisition.ReqNumber, requisition.PositionTitle);
     if (!documents.isEmpty()) {
         ftp.UploadFiles(documents, remoteDir(data, requisition));
         if (!ftp.AllUploaded) {
-            ok = false;
-            QString why = ftp.failureText();
+            why << ftp.failureText();
             if (!ftp.missingFiles().isEmpty())
-                why += (why.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("Not on the server whole: ") +
-                       ftp.missingFiles().join(QStringLiteral(", "));
-            if (!ftp.cancelled())
-                talk.inform(QStringLiteral("An Error Occured During The Upload Of File To The Web, Not All The Files "
-                                           "Where Uploaded.\nAn E-Mail Was Not Sent to The Department\n") +
-                            requisitionLines(requisition) + (why.isEmpty() ? QString() : QLatin1Char('\n') + why));
+                why << QStringLiteral("Not on the server whole: ") + ftp.missingFiles().join(QStringLiteral(", "));
         }
     }
-    UploadDeptIndex(data, talk, ftp, requisition);
+    // The index page goes up after a failed upload too.
+    if (!ftp.cancelled()) {
+        if (const QString problem = uploadIndex(data, talk, ftp, requisition); !problem.isEmpty())
+            why << problem;
+    }
+    why.removeAll(QString());
+    const bool ok = why.isEmpty() && !ftp.cancelled();
+    if (!ok && !ftp.cancelled())
+        talk.inform(QStringLiteral("An Error Occured During The Upload Of File To The Web, Not All The Files Where "
+                                   "Uploaded.\nAn E-Mail Was Not Sent to The Department\n") +
+                    requisitionLines(requisition) + QLatin1Char('\n') + why.join(QLatin1Char('\n')));
     return ok;
 }
 
-void UploadDeptIndex(TMerrowindData& data, UserTalk& talk, FtpPublisher& ftp, const TRequistionData& requisition)
+bool UploadDeptIndex(TMerrowindData& data, UserTalk& talk, FtpPublisher& ftp, const TRequistionData& requisition)
 {
     if (requisition.SendAsEMail || requisition.WebAddress.trimmed().isEmpty() ||
         !webDirProblem(requisition.WebAddress).isEmpty() || ftp.cancelled())
-        return;
-    TDeptFiles files(data, talk);
-    files.MakeDeptIndex(requisition);
-    const QString page = files.TempDir + QStringLiteral("deptindex.htm");
-    ftp.SetRequisition(requisition.Department, requisition.ReqNumber, requisition.PositionTitle);
-    ftp.LoadSettings();
-    ftp.UploadFile(page, data.SystemInfo.HTTPIndexName, ftp.UploadAsBinary, remoteDir(data, requisition));
-    QFile::remove(page);
+        return false;
+    return uploadIndex(data, talk, ftp, requisition).isEmpty();
 }
 
 void ReloadWebApplications(TMerrowindData& data, UserTalk& talk, FtpPublisher& ftp, const QString& reqNumber,

@@ -19,12 +19,14 @@ class UserTalk;
 
 // Uploads the documents into the requisition's directory and verifies them, then
 // the index page (after a failed upload too). UploadOK: true when the requisition
-// goes by e-mail or every document is whole on the server. A requisition without a
-// web address, or whose address names no plain directory, is told and not sent.
+// goes by e-mail, or every document is whole on the server and the index page is
+// there. A requisition without a web address, or whose address names no plain
+// directory, is told and not sent.
 bool UploadApplications(TMerrowindData& data, UserTalk& talk, FtpPublisher& ftp, const TRequistionData& requisition,
                         const QStringList& documents);
-// Writes the requisition's index page from its template and uploads it.
-void UploadDeptIndex(TMerrowindData& data, UserTalk& talk, FtpPublisher& ftp, const TRequistionData& requisition);
+// Writes the requisition's index page from its template and uploads it; whether it
+// is on the server.
+bool UploadDeptIndex(TMerrowindData& data, UserTalk& talk, FtpPublisher& ftp, const TRequistionData& requisition);
 
 struct ReloadReport
 {

@@ -251,6 +251,7 @@ void FtpPublisher::ClearAndRemoveDir(const QString& dir)
 
 void FtpPublisher::UploadFile(const QString& localPath, const QString& remoteName, bool binary, const QString& dir)
 {
+    m_fileUploaded = false;
     if (!EnsureConnected())
         return;
     MakeDir(dir);
@@ -261,6 +262,16 @@ void FtpPublisher::UploadFile(const QString& localPath, const QString& remoteNam
     status(QStringLiteral("Uploading File: ") + localPath);
     if (!request([&](FtpConnection& ftp) { return ftp.upload(localPath, dir, remoteName, binary); }))
         return;
+    // There, and whole when sent as it is (a text transfer may change line ends).
+    ListDir(dir);
+    const qint64 size = m_remoteSizes.value(remoteName, -2);
+    if (!m_listed || size == -2 || (binary && size != QFileInfo(localPath).size())) {
+        if (m_failure.isEmpty())
+            m_failure = QStringLiteral("Failure (%1 is not whole on the server)").arg(remoteName);
+        status(QStringLiteral("Failure"));
+        return;
+    }
+    m_fileUploaded = true;
     progress(1, 1);
     status(QStringLiteral("File Uploaded"));
 }

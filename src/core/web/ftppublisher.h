@@ -67,6 +67,8 @@ public:
 
     // The last failure, with the server's own reply; empty when none.
     QString failureText() const { return m_failure; }
+    // Whether the last UploadFile put the file on the server (whole, when binary).
+    bool fileUploaded() const { return m_fileUploaded; }
     // The local files the last comparison did not find whole on the server.
     const QStringList& missingFiles() const { return m_missing; }
     bool cancelled() const { return m_cancelled; }
@@ -88,6 +90,7 @@ private:
     QString m_failure;
     QStringList m_missing;
     bool m_cancelled = false;
+    bool m_fileUploaded = false;
     int m_logins = 0;
     std::atomic<const TransferState*> m_state{nullptr}; // of the request under way
 };
