@@ -183,6 +183,7 @@ struct SmtpConnection::Impl
         curl_easy_setopt(curl, CURLOPT_URL, url().toUtf8().constData());
         curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(curl, CURLOPT_DNS_CACHE_TIMEOUT, -1L); // one look-up for the connection's life
         curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, timeout);
         curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeout);
         // A connection that stalls while the message goes out.

@@ -135,6 +135,10 @@ struct FtpConnection::Impl
         curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, timeout * 1000);
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, timeout);
+        // The server's address is looked up once for the connection's life: libcurl
+        // 7.88 waits a second on every fresh look-up, once per data connection after
+        // the usual minute of caching.
+        curl_easy_setopt(curl, CURLOPT_DNS_CACHE_TIMEOUT, -1L);
         // Over TLS always passive: libcurl 7.88 sends active-mode TLS data in the clear.
         if (!server.passive && server.security == FtpSecurity::None)
             curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");
