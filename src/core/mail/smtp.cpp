@@ -1,27 +1,10 @@
 #include "mail/smtp.h"
 
+#include "shared/curlsupport.h"
+
 #include <curl/curl.h>
 
-#include <mutex>
-
 namespace mw {
-
-namespace {
-
-void globalInit()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_ALL); });
-}
-
-int replyCode(const QString& line)
-{
-    bool ok = false;
-    const int code = line.left(3).toInt(&ok);
-    return ok ? code : 0;
-}
-
-} // namespace
 
 QString MailFailure::line() const
 {
@@ -116,7 +99,7 @@ struct SmtpConnection::Impl
                 const bool final = line.size() == 3 || line.at(3) != QLatin1Char('-');
                 if (!final)
                     continue;
-                const int code = replyCode(line);
+                const int code = curl::replyCode(line);
                 if (code == 220)
                     d->greeted = true;
                 if (code >= 400) {
@@ -162,9 +145,7 @@ struct SmtpConnection::Impl
 
     QString url() const
     {
-        QString host = server.host.trimmed();
-        if (host.contains(QLatin1Char(':')) && !host.startsWith(QLatin1Char('[')))
-            host = QLatin1Char('[') + host + QLatin1Char(']');
+        const QString host = curl::urlHost(server.host);
         const bool tlsFirst = server.security == MailSecurity::Tls ||
                               (server.security == MailSecurity::ByPort && server.port == 465);
         return QStringLiteral("%1://%2:%3").arg(tlsFirst ? QStringLiteral("smtps") : QStringLiteral("smtp"), host)
@@ -173,7 +154,7 @@ struct SmtpConnection::Impl
 
     void open()
     {
-        globalInit();
+        curl::initialise();
         greeted = false;
         curl = curl_easy_init();
         if (!curl)

@@ -1,28 +1,15 @@
 #include "web/ftp.h"
 
+#include "shared/curlsupport.h"
+
 #include <QFile>
 #include <QUrl>
 
 #include <curl/curl.h>
 
-#include <mutex>
-
 namespace mw {
 
 namespace {
-
-void globalInit()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_ALL); });
-}
-
-int replyCode(const QString& line)
-{
-    bool ok = false;
-    const int code = line.left(3).toInt(&ok);
-    return ok ? code : 0;
-}
 
 // "/jobs/abc/" -> ["jobs", "abc"]
 QStringList segments(const QString& dir)
@@ -65,7 +52,7 @@ struct FtpConnection::Impl
             const QString line = QString::fromUtf8(raw).trimmed();
             if (line.size() < 3 || (line.size() > 3 && line.at(3) == QLatin1Char('-')))
                 continue;
-            const int code = replyCode(line);
+            const int code = curl::replyCode(line);
             if (code == 230)
                 d->loggedIn = true;
             if (code >= 400) {
@@ -98,9 +85,7 @@ struct FtpConnection::Impl
 
     QByteArray url(const QString& dir, const QString& name = QString()) const
     {
-        QString host = server.host.trimmed();
-        if (host.contains(QLatin1Char(':')) && !host.startsWith(QLatin1Char('[')))
-            host = QLatin1Char('[') + host + QLatin1Char(']');
+        const QString host = curl::urlHost(server.host);
         QByteArray u = (server.security == FtpSecurity::Implicit ? "ftps://" : "ftp://") + host.toUtf8() + ':' +
                        QByteArray::number(server.port > 0 ? server.port : 21) + "/%2F";
         for (const QString& s : segments(dir))
@@ -113,7 +98,7 @@ struct FtpConnection::Impl
     // A clean set of options for the next request; the logged-in connection stays.
     void prepare(const QByteArray& address)
     {
-        globalInit();
+        curl::initialise();
         if (!curl) {
             curl = curl_easy_init();
             if (!curl)
