@@ -34,37 +34,30 @@ ProcessCommand plain(const char* name, const char* menuObject, const char* menuP
     return c;
 }
 
-ProcessCommand notifyCommand()
+// A command that works on everything, or on one job posting group with --group.
+ProcessCommand groupCommand(const char* name, const char* menuObject, const char* menuPath, const char* summary,
+                            OperationResult (*all)(TMerrowindData&, UserTalk&),
+                            OperationResult (*group)(TMerrowindData&, UserTalk&, const QString&))
 {
-    ProcessCommand c;
-    c.name = QStringLiteral("notify");
-    c.menuObject = QStringLiteral("ResendNotifyList1");
-    c.menuPath = QStringLiteral("Import > Resend Notify List");
-    c.summary = QStringLiteral("E-mails each job posting group's followers (or one group's with --group) the "
-                               "requisitions with unreviewed applications.");
+    ProcessCommand c = plain(name, menuObject, menuPath, summary, all);
     c.argumentsUsage = QStringLiteral("[--group ID]");
     c.takesGroup = true;
-    c.run = [](TMerrowindData& data, UserTalk& talk, const QStringList& arguments) {
-        return arguments.isEmpty() ? notifyAll(data, talk) : notifyGroup(data, talk, arguments.first());
+    c.run = [all, group](TMerrowindData& data, UserTalk& talk, const QStringList& arguments) {
+        return arguments.isEmpty() ? all(data, talk) : group(data, talk, arguments.first());
     };
     return c;
 }
 
-ProcessCommand reloadWebCommand()
+OperationResult notifyOneGroup(TMerrowindData& data, UserTalk& talk, const QString& group)
 {
-    ProcessCommand c;
-    c.name = QStringLiteral("reload-web-site");
-    c.menuObject = QStringLiteral("ReloadWebSite1");
-    c.menuPath = QStringLiteral("Process > Reload Web Site");
-    c.summary = QStringLiteral("Uploads again every web requisition's documents and index page (or one job "
-                               "posting group's with --group).");
-    c.argumentsUsage = QStringLiteral("[--group ID]");
-    c.takesGroup = true;
-    c.run = [](TMerrowindData& data, UserTalk& talk, const QStringList& arguments) {
-        return arguments.isEmpty() ? reloadWebSiteCommand(data, talk)
-                                   : reloadWebSiteForGroupCommand(data, talk, arguments.first());
-    };
-    return c;
+    return notifyGroup(data, talk, group);
+}
+
+OperationResult reloadAll(TMerrowindData& data, UserTalk& talk) { return reloadWebSiteCommand(data, talk); }
+
+OperationResult reloadOneGroup(TMerrowindData& data, UserTalk& talk, const QString& group)
+{
+    return reloadWebSiteForGroupCommand(data, talk, group);
 }
 
 struct Parsed
@@ -145,8 +138,14 @@ const std::vector<ProcessCommand>& processCommands()
               "Marks unreviewed applications 30 or more days old as reviewed.", &MarkOldApplicantsAsReviewed),
         plain("pack", "PackDatabase1", "Process > Pack Database",
               "Compacts the database; no other running copy may be attached.", &PackDatabaseCommand),
-        notifyCommand(),
-        reloadWebCommand(),
+        groupCommand("notify", "ResendNotifyList1", "Import > Resend Notify List",
+                     "E-mails each job posting group's followers (or one group's with --group) the requisitions "
+                     "with unreviewed applications.",
+                     &notifyAll, &notifyOneGroup),
+        groupCommand("reload-web-site", "ReloadWebSite1", "Process > Reload Web Site",
+                     "Uploads again every web requisition's documents and index page (or one job posting group's "
+                     "with --group).",
+                     &reloadAll, &reloadOneGroup),
     };
     return commands;
 }

@@ -25,11 +25,17 @@ namespace {
 // The dice of the demo. The starting value is fixed and the numbers are taken straight from
 // the generator (whose sequence the standard fixes), so every demo database made
 // on the same day holds the same records on every platform.
+// Where the demonstration's random draws start: one sequence for the data, one for
+// the web directories' letters.
+constexpr std::mt19937::result_type kDataStart = 20260214u;
+constexpr std::mt19937::result_type kWebLettersStart = 20261210u;
+
 class Dice
 {
 public:
-    explicit Dice(std::mt19937::result_type seed = 20260214u)
-        : m_gen(seed)
+    // The same seed gives the same demonstration data every time.
+    explicit Dice(std::mt19937::result_type start)
+        : m_gen(start)
     {}
     int below(int n) { return static_cast<int>(m_gen() % static_cast<std::mt19937::result_type>(n)); }
     int between(int lo, int hi) { return lo + below(hi - lo + 1); }
@@ -478,7 +484,7 @@ struct Req
 
 std::vector<Req> writeRequisitions(Database& db, Dice& dice, const QDate& today)
 {
-    Dice webDice(20261210u); // apart, so the rest of the data stays as it was
+    Dice webDice(kWebLettersStart); // apart, so the rest of the data stays as it was
     const int contactCount = static_cast<int>(std::size(kContacts));
     for (int c = 0; c < contactCount; ++c) {
         const Contact& k = kContacts[c];
@@ -728,7 +734,7 @@ QStringList fillDemoData(const DatabaseLocation& location, const QString& docume
                          const QString& templateDirectory)
 {
     const QDate today = QDate::currentDate();
-    Dice dice;
+    Dice dice(kDataStart);
 
     QString docs = QDir::fromNativeSeparators(QFileInfo(documentDirectory).absoluteFilePath());
     if (!QDir().mkpath(docs))
