@@ -6,7 +6,9 @@
 #include "datastore/merrowinddata.h"
 #include "datastore/migrations.h"
 #include "delivery/websend.h"
+#include "import/importrun.h"
 #include "import/notices.h"
+#include "import/scanapps.h"
 #include "maintenance/flagprocesses.h"
 #include "maintenance/packing.h"
 
@@ -60,6 +62,19 @@ OperationResult reloadOneGroup(TMerrowindData& data, UserTalk& talk, const QStri
     return reloadWebSiteForGroupCommand(data, talk, group);
 }
 
+OperationResult importFromCommandLine(TMerrowindData& data, UserTalk& talk, const QStringList& arguments)
+{
+    QStringList rest = arguments;
+    const bool dryRun = rest.removeAll(QStringLiteral("--dry-run")) > 0;
+    const int kind = ImportRun::kindOfName(rest.value(0));
+    if (kind < 0) {
+        talk.error(QStringLiteral("merrowind run import: the kind is all, applicants or requisitions, not \"%1\"")
+                       .arg(rest.value(0)));
+        return OperationResult::failed(QString());
+    }
+    return importCommand(data, talk, kind, rest.value(1), dryRun, true);
+}
+
 struct Parsed
 {
     QString command;
@@ -70,6 +85,7 @@ struct Parsed
     QString database;
     QString group;
     bool groupGiven = false;
+    bool dryRun = false;
     bool help = false;
     QString error;
 };
@@ -92,6 +108,8 @@ Parsed parse(const QStringList& args)
             p.help = true;
         } else if (a == QLatin1String("--yes") || a == QLatin1String("-y")) {
             p.yes = true;
+        } else if (a == QLatin1String("--dry-run")) {
+            p.dryRun = true;
         } else if (a == QLatin1String("--user") || a.startsWith(QLatin1String("--user="))) {
             p.user = value(QStringLiteral("--user"));
             p.userGiven = true;
@@ -138,6 +156,27 @@ const std::vector<ProcessCommand>& processCommands()
               "Marks unreviewed applications 30 or more days old as reviewed.", &MarkOldApplicantsAsReviewed),
         plain("pack", "PackDatabase1", "Process > Pack Database",
               "Compacts the database; no other running copy may be attached.", &PackDatabaseCommand),
+        []() {
+            ProcessCommand c;
+            c.name = QStringLiteral("import");
+            c.menuObject = QStringLiteral("Export1");
+            c.menuPath = QStringLiteral("Import > All Data, Applicants, Requisitions");
+            c.summary = QStringLiteral(
+                "Imports the HR system's export of the kind (all, applicants or requisitions) from FILE, or from "
+                "the file the general settings name, then marks scanned applications, updates the RIF and "
+                "not-rehirable flags and notifies users. --dry-run reads and checks the whole file, changes "
+                "nothing and tells what would be stored and which lines would stop the import.");
+            c.argumentsUsage = QStringLiteral("KIND [FILE] [--dry-run]");
+            c.minArguments = 1;
+            c.maxArguments = 2;
+            c.takesDryRun = true;
+            c.run = &importFromCommandLine;
+            return c;
+        }(),
+        plain("scan", "ScannForApplications1", "Process > Scan For Applications",
+              "Sets each applicant's scanned flag by whether the directory of scanned applications holds his "
+              "document.",
+              &ScanForApplicationsCommand),
         groupCommand("notify", "ResendNotifyList1", "Import > Resend Notify List",
                      "E-mails each job posting group's followers (or one group's with --group) the requisitions "
                      "with unreviewed applications.",
@@ -333,6 +372,8 @@ int runCommandLine(const QStringList& arguments, CommandLineContext& context)
                               ? p.command + QStringLiteral(" takes no arguments")
                               : QStringLiteral("usage: merrowind run ") + p.command + QLatin1Char(' ') +
                                     command->argumentsUsage);
+    if (p.dryRun && !command->takesDryRun)
+        return usageError(p.command + QStringLiteral(" does not take --dry-run"));
     if (p.groupGiven && !command->takesGroup)
         return usageError(p.command + QStringLiteral(" does not take --group"));
     if (p.groupGiven && p.group.trimmed().isEmpty())
@@ -391,8 +432,10 @@ int runCommandLine(const QStringList& arguments, CommandLineContext& context)
             return ExitRefused;
         }
 
-        const OperationResult result =
-            command->run(data, talk, p.groupGiven ? QStringList{p.group.trimmed()} : p.arguments);
+        QStringList commandArguments = p.groupGiven ? QStringList{p.group.trimmed()} : p.arguments;
+        if (p.dryRun)
+            commandArguments << QStringLiteral("--dry-run");
+        const OperationResult result = command->run(data, talk, commandArguments);
         data.close();
         // An operation without a results box still says what it did, for the log.
         if (result.text.isEmpty() && (result.isDone() || result.isFailed())) {

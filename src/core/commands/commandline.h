@@ -44,6 +44,7 @@ struct ProcessCommand
     int minArguments = 0;
     int maxArguments = 0;
     bool takesGroup = false; // --group ID, handed to run as its one argument
+    bool takesDryRun = false; // --dry-run, handed to run as a last argument "--dry-run"
     std::function<OperationResult(TMerrowindData&, UserTalk&, const QStringList& arguments)> run;
 };
 

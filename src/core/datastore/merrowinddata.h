@@ -7,6 +7,7 @@
 #include "datastore/logindata.h"
 #include "datastore/query.h"
 #include "datastore/records.h"
+#include "datastore/rowrules.h"
 #include "datastore/sessions.h"
 #include "datastore/settings.h"
 #include "datastore/table.h"
@@ -82,6 +83,8 @@ public:
     QString OldUserID;
     bool OldReviewed = false;
     bool OldApproved = false;
+    // The requisition delivery values above, as the department contact rule compares them.
+    ContactDelivery rememberedDelivery() const;
 
     // ---- filter state, set by the windows
     QString UserIDFilter;

@@ -73,6 +73,23 @@ const std::vector<MigrationStep>& migrationSteps()
                                     "WHERE Reviewed IS NULL OR Reviewed = 0"));
          }},
         {5, QStringLiteral("FTP: connection security, passive mode, time-out and certificate authority"), nullptr},
+        {6, QStringLiteral("The applicants' name search index is written only when a name changes"),
+         [](Database& db) {
+             // An import sets every applicant's name again; rewriting the index for
+             // an unchanged name cost as much as the import itself.
+             if (db.dialect() != Dialect::SQLite)
+                 return;
+             QSqlQuery had = db.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'trigger' AND "
+                                                    "name = 'applicant_names_update'"));
+             if (!had.next())
+                 return;
+             db.exec(QStringLiteral("DROP TRIGGER applicant_names_update"));
+             db.exec(QStringLiteral("CREATE TRIGGER applicant_names_update AFTER UPDATE OF Name ON applicants "
+                                    "WHEN old.Name IS NOT new.Name BEGIN "
+                                    "INSERT INTO applicant_names (applicant_names, rowid, Name) "
+                                    "VALUES ('delete', old.rid, old.Name); "
+                                    "INSERT INTO applicant_names (rowid, Name) VALUES (new.rid, new.Name); END"));
+         }},
     };
     return steps;
 }

@@ -2,6 +2,7 @@
 // the table components. Statements run through the queries bypass them.
 
 #include "datastore/merrowinddata.h"
+#include "datastore/rowrules.h"
 #include "shared/placeholders.h"
 
 #include <QSqlQuery>
@@ -9,13 +10,6 @@
 namespace mw {
 
 namespace {
-
-// The first address of a comma-separated list.
-QString firstAddress(const QString& list)
-{
-    const qsizetype comma = list.indexOf(QLatin1Char(','));
-    return comma < 0 ? list : list.left(comma);
-}
 
 QString escapeLike(const QString& text)
 {
@@ -32,6 +26,69 @@ QString escapeLike(const QString& text)
 const QDate kZeroDay(1899, 12, 30);
 
 } // namespace
+
+QString firstAddress(const QString& list)
+{
+    const qsizetype comma = list.indexOf(QLatin1Char(','));
+    return comma < 0 ? list : list.left(comma);
+}
+
+std::optional<QDate> applicantPurgeDate(const QDate& purge, const QDate& rifExpires, const QDate& notRehireExpires)
+{
+    // An applicant without any of the three days keeps an empty purge date
+    // rather than becoming due at once.
+    if (!rifExpires.isValid() && !notRehireExpires.isValid() && !purge.isValid())
+        return std::nullopt;
+    const QDate r = rifExpires.isValid() ? rifExpires : kZeroDay;
+    const QDate n = notRehireExpires.isValid() ? notRehireExpires : kZeroDay;
+    const QDate p = purge.isValid() ? purge : kZeroDay;
+    if (p > r && p > n)
+        return p;
+    return r > n ? r : n;
+}
+
+QString requisitionAddressList(const QString& addresses)
+{
+    QString v = addresses;
+    ReplacePlaceholder(v, QStringLiteral(";"), QStringLiteral(","));
+    return v;
+}
+
+bool updateDepartmentContact(Database& db, const QString& contact, const QString& addresses, int maxFiles,
+                             bool asEMail, bool asHTML, const ContactDelivery& remembered, const QDate& today)
+{
+    if (addresses.isEmpty())
+        return false;
+    const ContactDelivery now{firstAddress(addresses), maxFiles, asEMail, asHTML};
+    if (now == remembered || contact.isEmpty())
+        return false;
+    const int changed = TQuery::run(db,
+                                    QStringLiteral("UPDATE dept_contacts SET EMailAddress = ?, Updated = ?, "
+                                                   "MaxFiles = ?, SendAsEMail = ?, SendAsHTML = ? "
+                                                   "WHERE Contact = ?"),
+                                    {now.address, today, now.maxFiles, now.asEMail, now.asHTML, contact});
+    if (changed == 0)
+        TQuery::run(db,
+                    QStringLiteral("INSERT INTO dept_contacts (Contact, EMailAddress, Updated, MaxFiles, SendAsEMail, "
+                                   "SendAsHTML) VALUES (?, ?, ?, ?, ?, ?)"),
+                    {contact, now.address, today, now.maxFiles, now.asEMail, now.asHTML});
+    return true;
+}
+
+void checkWebAddressFree(Database& db, const QString& webAddress, const QString& reqNumber)
+{
+    const QString address = webAddress.trimmed();
+    if (address.isEmpty())
+        return;
+    QSqlQuery& q = db.execCached(QStringLiteral("SELECT ReqNumber FROM requisitions WHERE LOWER(WebAddress) = ? AND "
+                                                "ReqNumber <> ?"),
+                                 {address.toLower(), reqNumber});
+    const bool used = q.next();
+    const QString other = used ? q.value(0).toString() : QString();
+    q.finish();
+    if (used)
+        throw DbError(QStringLiteral("The web address %1 is already used by requisition %2.").arg(address, other));
+}
 
 bool TMerrowindData::InReqNumberList(const QString& reqNumber) const { return ReqNumberList.contains(reqNumber); }
 
@@ -98,18 +155,12 @@ void TMerrowindData::installRules()
         t.fieldByName(QStringLiteral("ModifiedBy")).setValue(LoginData.UserID);
         t.fieldByName(QStringLiteral("ModifiedDate")).setValue(today());
         TField purge = t.fieldByName(QStringLiteral("PurgeDate"));
-        const QDate rif = t.fieldByName(QStringLiteral("RIFExpires")).asDate();
-        const QDate notRehire = t.fieldByName(QStringLiteral("NotRehireExpires")).asDate();
-        // An applicant without any of the three days keeps an empty purge date
-        // rather than becoming due at once.
-        if (!rif.isValid() && !notRehire.isValid() && purge.isNull())
-            return;
-        const QDate r = rif.isValid() ? rif : kZeroDay;
-        const QDate n = notRehire.isValid() ? notRehire : kZeroDay;
-        const QDate p = purge.isNull() ? kZeroDay : purge.asDate();
-        if (p > r && p > n)
-            return;
-        purge.setValue(r > n ? r : n);
+        const std::optional<QDate> day =
+            applicantPurgeDate(purge.isNull() ? QDate() : purge.asDate(),
+                               t.fieldByName(QStringLiteral("RIFExpires")).asDate(),
+                               t.fieldByName(QStringLiteral("NotRehireExpires")).asDate());
+        if (day && (purge.isNull() || purge.asDate() != *day))
+            purge.setValue(*day);
     };
 
     // ---- applications
@@ -139,8 +190,7 @@ void TMerrowindData::installRules()
     RequestionTable.beforePost = [this](TTable& t) {
         TField mail = t.fieldByName(QStringLiteral("EMailAddress"));
         if (!mail.isNull()) {
-            QString v = mail.asString();
-            ReplacePlaceholder(v, QStringLiteral(";"), QStringLiteral(","));
+            const QString v = requisitionAddressList(mail.asString());
             if (v != mail.asString())
                 mail.setValue(v);
         }
@@ -150,53 +200,24 @@ void TMerrowindData::installRules()
     // A web address names one requisition's directory on the web server: two
     // requisitions under one address would show each other's documents.
     RequestionTable.onWrite = [this](TTable& t) {
-        const QString address = t.fieldByName(QStringLiteral("WebAddress")).asString().trimmed();
-        if (address.isEmpty())
-            return;
-        QSqlQuery q = m_db.exec(QStringLiteral("SELECT ReqNumber FROM requisitions WHERE LOWER(WebAddress) = ? AND "
-                                               "ReqNumber <> ?"),
-                                {address.toLower(), t.fieldByName(QStringLiteral("ReqNumber")).asString()});
-        if (q.next())
-            throw DbError(QStringLiteral("The web address %1 is already used by requisition %2.")
-                              .arg(address, q.value(0).toString()));
+        checkWebAddressFree(m_db, t.fieldByName(QStringLiteral("WebAddress")).asString(),
+                            t.fieldByName(QStringLiteral("ReqNumber")).asString());
     };
     RequestionTable.afterPost = [this](TTable& t) {
-        const QString mail = t.fieldByName(QStringLiteral("EMailAddress")).asString();
-        if (mail.isEmpty())
-            return;
-        const QString address = firstAddress(mail);
-        const int maxFiles = t.fieldByName(QStringLiteral("MaxFiles")).asInteger();
-        const TField asEMailField = t.fieldByName(QStringLiteral("SendAsEMail"));
-        const bool asEMail = asEMailField.isNull() ? true : asEMailField.asBoolean();
-        const bool asHTML = t.fieldByName(QStringLiteral("SendAsHTML")).asBoolean();
-        if (address == OldContactEMail && maxFiles == OldMaxFiles && asEMail == OldSendAsEMail &&
-            asHTML == OldSendAsHTML)
-            return;
-        const QString contact = t.fieldByName(QStringLiteral("Contact")).asString();
-        if (contact.isEmpty())
-            return;
-        const int changed = TQuery::run(m_db,
-                                        QStringLiteral("UPDATE dept_contacts SET EMailAddress = ?, Updated = ?, "
-                                                       "MaxFiles = ?, SendAsEMail = ?, SendAsHTML = ? "
-                                                       "WHERE Contact = ?"),
-                                        {address, today(), maxFiles, asEMail, asHTML, contact});
-        if (changed > 0) {
-            if (EMailTable.active() && EMailTable.state() == DataSetState::Browse)
-                EMailTable.refresh();
-            return;
-        }
-        TTable& e = EMailTable;
-        if (!e.active())
-            e.open();
-        e.append();
-        e.fieldByName(QStringLiteral("Contact")).setValue(contact);
-        e.fieldByName(QStringLiteral("EMailAddress")).setValue(address);
-        e.fieldByName(QStringLiteral("Updated")).setValue(today());
-        e.fieldByName(QStringLiteral("MaxFiles")).setValue(maxFiles);
-        e.fieldByName(QStringLiteral("SendAsEMail")).setValue(asEMail);
-        e.fieldByName(QStringLiteral("SendAsHTML")).setValue(asHTML);
-        e.post();
+        const TField asEMail = t.fieldByName(QStringLiteral("SendAsEMail"));
+        const bool written = updateDepartmentContact(
+            m_db, t.fieldByName(QStringLiteral("Contact")).asString(),
+            t.fieldByName(QStringLiteral("EMailAddress")).asString(), t.fieldByName(QStringLiteral("MaxFiles")).asInteger(),
+            asEMail.isNull() ? true : asEMail.asBoolean(), t.fieldByName(QStringLiteral("SendAsHTML")).asBoolean(),
+            rememberedDelivery(), today());
+        if (written && EMailTable.active() && EMailTable.state() == DataSetState::Browse)
+            EMailTable.refresh();
     };
+}
+
+ContactDelivery TMerrowindData::rememberedDelivery() const
+{
+    return {OldContactEMail, OldMaxFiles, OldSendAsEMail, OldSendAsHTML};
 }
 
 SqlFilter TMerrowindData::applicantFilter()

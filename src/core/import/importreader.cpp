@@ -414,6 +414,8 @@ bool ImportFile::fill()
     if (m_end == m_buf.size()) // one line fills the buffer: make room
         m_buf.resize(m_buf.size() * 2);
     const qint64 n = m_file.read(m_buf.data() + m_end, m_buf.size() - m_end);
+    if (n < 0)
+        m_failure = QStringLiteral("the import file could not be read: %1").arg(m_file.errorString());
     if (n <= 0) {
         m_eof = true;
         return false;
@@ -442,8 +444,13 @@ bool ImportFile::nextRaw(const char*& begin, qsizetype& length)
             return true;
         }
         scanned = m_end - m_pos;
+        if (scanned > MaxLineBytes) {
+            m_failure = QStringLiteral("the line is longer than %1 characters: this is not an import file.")
+                            .arg(MaxLineBytes);
+            return false;
+        }
         if (!fill()) {
-            if (m_cancelled || m_pos >= m_end)
+            if (m_cancelled || m_failure.size() > 0 || m_pos >= m_end)
                 return false;
             // The last line, without a line end (a CR just before the end of the file is one).
             begin = m_buf.constData() + m_pos;

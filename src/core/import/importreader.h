@@ -124,8 +124,14 @@ public:
 
     explicit ImportFile(const QString& fileName, int linesToSkip = 0);
 
+    // Lines longer than this are not lines of an export: the reading stops there.
+    static constexpr qsizetype MaxLineBytes = 64 * 1024;
+
     bool open();                       // false when the file cannot be read; see errorString
-    QString errorString() const { return m_file.errorString(); }
+    QString errorString() const { return m_failure.isEmpty() ? m_file.errorString() : m_failure; }
+    // The reading stopped before the end of the file: a read error (a share that went
+    // away) or an over-long line. readLine gave false; errorString says why.
+    bool failed() const { return !m_failure.isEmpty(); }
     void setProgress(Progress progress) { m_progress = std::move(progress); }
     // Reports through the meter (bytes read of the file's size): the user sees it
     // in the please-wait window or on the console, and Cancel stops the reading.
@@ -153,6 +159,7 @@ private:
     qint64 m_lineNumber = 0;
     bool m_eof = false;
     bool m_cancelled = false;
+    QString m_failure;
 };
 
 } // namespace mw
