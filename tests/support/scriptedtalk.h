@@ -37,6 +37,7 @@ public:
     QStringList questions() const { return texts(Said::Question); }
     QStringList informations() const { return texts(Said::Information); }
     QStringList errors() const { return texts(Said::Error); }
+    QStringList waits() const { return texts(Said::Wait); }
     int openWaits() const { return m_waitDepth; }
     void clear() { m_said.clear(); }
 

@@ -438,17 +438,16 @@ bool ImportFile::nextRaw(const char*& begin, qsizetype& length)
         if (nl) {
             begin = base;
             length = static_cast<const char*>(nl) - base;
+            if (length > MaxLineBytes)
+                break;
             m_pos += length + 1;
             if (length > 0 && begin[length - 1] == '\r')
                 --length;
             return true;
         }
         scanned = m_end - m_pos;
-        if (scanned > MaxLineBytes) {
-            m_failure = QStringLiteral("the line is longer than %1 characters: this is not an import file.")
-                            .arg(MaxLineBytes);
-            return false;
-        }
+        if (scanned > MaxLineBytes)
+            break;
         if (!fill()) {
             if (m_cancelled || m_failure.size() > 0 || m_pos >= m_end)
                 return false;
@@ -461,6 +460,8 @@ bool ImportFile::nextRaw(const char*& begin, qsizetype& length)
             return true;
         }
     }
+    m_failure = QStringLiteral("the line is longer than %1 characters: this is not an import file.").arg(MaxLineBytes);
+    return false;
 }
 
 bool ImportFile::readLine(QString& line)

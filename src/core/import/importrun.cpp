@@ -390,7 +390,7 @@ TDefaultDeptInfo ImportRun::GetDefaultDeptInfo(const QString& contact)
 
 void ImportRun::progress(ImportFile& file, bool force)
 {
-    if (!force && m_lastProgress.isValid() && m_lastProgress.elapsed() < 100)
+    if (!force && m_lastProgress.isValid() && m_lastProgress.elapsed() < ProgressMs)
         return;
     m_lastProgress.start();
     if (RecordsImported)

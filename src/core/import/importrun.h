@@ -82,6 +82,8 @@ public:
     // its most lines.
     int BatchMs = 250;
     int BatchLines = 20000;
+    // How often progress goes to the talk and Cancel is looked at (milliseconds).
+    int ProgressMs = 100;
     // Told the number of record lines read, at most every ~100 ms (the window's
     // "Records Imported = n").
     std::function<void(qint64 records)> RecordsImported;
