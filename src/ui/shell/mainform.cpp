@@ -12,7 +12,10 @@
 #include "delivery/websend.h"
 #include "maintenance/flagprocesses.h"
 #include "maintenance/packing.h"
+#include "import/importform.h"
+#include "import/importrun.h"
 #include "import/notices.h"
+#include "import/scanapps.h"
 #include "mail/mailsend.h"
 #include "mail/resendgroupform.h"
 #include "mail/resendlistform.h"
@@ -133,6 +136,10 @@ TMainForm::TMainForm(TMerrowindData& dataModule, HelpSystem& help, UserTalk& tal
     connect(m_ui->ResendNotifyListToGroup1, &QAction::triggered, this, &TMainForm::ResendNotifyListToGroup1Click);
     connect(m_ui->ReloadWebSite1, &QAction::triggered, this, &TMainForm::ReloadWebSite1Click);
     connect(m_ui->ReloadWebSiteForPostingID1, &QAction::triggered, this, &TMainForm::ReloadWebSiteForPostingID1Click);
+    connect(m_ui->ApplicantsOnly1, &QAction::triggered, this, &TMainForm::ApplicantsOnly1Click);
+    connect(m_ui->ApplicantsOnly2, &QAction::triggered, this, &TMainForm::ApplicantsOnly2Click);
+    connect(m_ui->Requisitions1, &QAction::triggered, this, &TMainForm::Requisitions1Click);
+    connect(m_ui->ScannForApplications1, &QAction::triggered, this, &TMainForm::ScannForApplications1Click);
 
     connect(&m_data, &TMerrowindData::takenForClosed, this,
             [this] { m_talk.inform(TMerrowindData::takenForClosedText()); });
@@ -263,6 +270,25 @@ void TMainForm::NotRehirableExpiredDates1Click() { runBulkCommand(&NotRehirableE
 void TMainForm::ProcessNotRehirable1Click() { runBulkCommand(&ProcessNotRehirableCommand); }
 void TMainForm::MarkOldApplicantsAsReviewed1Click() { runBulkCommand(&MarkOldApplicantsAsReviewed); }
 void TMainForm::PackDatabase1Click() { runBulkCommand(&PackDatabaseCommand); }
+void TMainForm::ScannForApplications1Click() { runBulkCommand(&ScanForApplicationsCommand); }
+
+// The import window of the kind, shown modally and released; the windows show the
+// imported records afterwards.
+void TMainForm::openImport(int kind)
+{
+    {
+        TImportForm form(m_data, m_help, m_talk, this);
+        form.ImportKind = kind;
+        showModal(form);
+        if (form.Imported())
+            m_data.RefreshTables();
+    }
+    FormActivate();
+}
+
+void TMainForm::ApplicantsOnly1Click() { openImport(ImportAllData); }
+void TMainForm::ApplicantsOnly2Click() { openImport(ImportApplicants); }
+void TMainForm::Requisitions1Click() { openImport(ImportRequisitions); }
 
 // The new-application notices change no records: the tables stay as they are.
 void TMainForm::ResendNotifyList1Click() { notifyAll(m_data, m_talk); }

@@ -6,6 +6,8 @@
 // and the tables are read again when one changed data. The Import menu's notify
 // commands ask through their dialogs (mail/) and send the notices (import/notices.h).
 // The web reloads run under the upload window (web/), released when they end.
+// The Import menu's three imports run in the import window (import/), shown
+// modally; the tables are read again after a run.
 
 #include <QMainWindow>
 
@@ -86,6 +88,11 @@ private:
     void ResendNotifyListToGroup1Click();
     void ReloadWebSite1Click();
     void ReloadWebSiteForPostingID1Click();
+    void ApplicantsOnly1Click();
+    void ApplicantsOnly2Click();
+    void Requisitions1Click();
+    void openImport(int kind);
+    void ScannForApplications1Click();
     void publishToWeb(const std::function<OperationResult(FtpPublisher&)>& command);
 
     std::unique_ptr<Ui::TMainForm> m_ui;
