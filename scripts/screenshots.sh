@@ -4,7 +4,8 @@
 #   logon.png  the logon window, as the program shows it at start-up;
 #   main.png   the main window, after logging on as JSMITH;
 #   menu.png   his Process menu;
-#   notifygroup.png  the window choosing the group for the notices.
+#   notifygroup.png  the window choosing the group for the notices;
+#   importform.png   the import window of File > Import > All Data, before a run.
 #
 # Environment:
 #   MERROWIND_BIN       the program (default build/bin/merrowind)
@@ -96,6 +97,19 @@ if [ "${1:-}" = "--inside" ]; then
   sleep "$WAIT"
   still_running "after opening Send Notification List To Group"
   capture notifygroup.png
+  xdotool key Escape
+
+  # The Import menu's All Data: the import window, waiting for Import.
+  focus_window Merrowind
+  xdotool key alt+f
+  sleep 0.5
+  xdotool key i
+  sleep 0.5
+  xdotool key a
+  sleep "$WAIT"
+  still_running "after opening Import All Data"
+  focus_window "Import All Data"
+  capture importform.png
   xdotool key Escape
   exit 0
 fi
