@@ -14,6 +14,8 @@
 #include <QProcess>
 #include <QThread>
 #include <QProcessEnvironment>
+#include <QSqlQuery>
+#include <QSqlRecord>
 
 #include <csignal>
 
@@ -352,6 +354,189 @@ TEST_P(RunCommandTest, CommandLinesThatMakeNoSenseFailWithoutTouchingAnything)
 }
 
 MW_INSTANTIATE_BACKENDS(RunCommandTest);
+
+// ---- import
+
+namespace {
+
+// An all-data export in the tab-separated layout importLayout() sets: applicant
+// i % applicants applies for requisition i % requisitions.
+QByteArray exportFile(int lines, int applicants, int requisitions)
+{
+    QByteArray out = "header line\n";
+    out.reserve(lines * 160);
+    for (int i = 0; i < lines; ++i) {
+        const QByteArray a = QByteArray::number(200000 + i % applicants);
+        const QByteArray r = QByteArray::number(i % requisitions);
+        out += a + "\tName " + a + ", \"Q\" O'Hara\t\t\t1 Caf\xE9 Road\t\t\t\tTown\tST\t12345\t2099-01-0" +
+               QByteArray::number(1 + i % 9) + "\tV\t11/0" + QByteArray::number(1 + i % 9) + "/2026\t\t\tR" + r +
+               "\tBoss " + r + "\tG" + QByteArray::number(i % 3) + "\tJob " + r + "\t1.0\tJC\tDept\t555\tboss" + r +
+               "@example.org\tHall\t2026-10-01\n";
+    }
+    return out;
+}
+
+} // namespace
+
+class ImportCommandTest : public RunCommandTest
+{
+protected:
+    void SetUp() override
+    {
+        RunCommandTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        ASSERT_TRUE(work.isValid());
+        sql(QStringLiteral("DELETE FROM applications"));
+        sql(QStringLiteral("UPDATE security_profiles SET CanImport = ? WHERE Security = ?"), {true, QStringLiteral("Process")});
+        const char* pairs[] = {"AppID", "AppName", "AppSoc", "AppPhone", "AppAddress1", "AppAddress2", "AppAddress3",
+                               "AppAddress4", "AppCity", "AppState", "AppZip", "AppPurgeDate", "AppVetPref",
+                               "AppDispDate", "AppRIF", "AppRIFExpire", "ReqNumber", "ReqContact", "ReqPostingID",
+                               "ReqPositionTitle", "ReqFTE", "ReqJobCode", "ReqDepartment", "ReqPhone", "ReqEMail",
+                               "ReqMail", "ReqPosted"};
+        for (int i = 0; i < 27; ++i)
+            sql(QStringLiteral("UPDATE settings SET %1Start = ?, %1Length = 0").arg(QLatin1String(pairs[i])), {i + 1});
+        sql(QStringLiteral("UPDATE settings SET LinesToSkip = 1, VetCodes = 'V', InformUsers = 0, HTTPAllowSendAsWeb = 0, "
+                           "FileLocation = ?, FileExt = 'pdf'"),
+            {work.path() + QLatin1Char('/')});
+    }
+
+    QString writeExport(const QByteArray& content)
+    {
+        const QString name = work.filePath(QStringLiteral("export.txt"));
+        QFile f(name);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+        return name;
+    }
+    QStringList importArgs(const QString& file, std::initializer_list<const char*> extra = {})
+    {
+        QStringList a{QStringLiteral("run"), QStringLiteral("import"), QStringLiteral("all"), file,
+                      QStringLiteral("--database"), location(), QStringLiteral("--user"), QStringLiteral("admin")};
+        for (const char* e : extra)
+            a << QLatin1String(e);
+        return a;
+    }
+    // Every row an import writes, in key order, without the row numbers.
+    QStringList tables()
+    {
+        QStringList rows;
+        for (const char* select :
+             {"SELECT * FROM applicants ORDER BY ApplicantID", "SELECT * FROM requisitions ORDER BY ReqNumber",
+              "SELECT * FROM applications ORDER BY ReqNumber, ApplicantID", "SELECT * FROM dept_contacts ORDER BY Contact"}) {
+            QSqlQuery q = data->database().exec(QLatin1String(select));
+            while (q.next()) {
+                QStringList v;
+                const QSqlRecord rec = q.record();
+                for (int i = 0; i < rec.count(); ++i)
+                    if (rec.fieldName(i).compare(QLatin1String("rid"), Qt::CaseInsensitive) != 0)
+                        v << rec.fieldName(i) + QLatin1Char('=') + q.value(i).toString();
+                rows << v.join(QLatin1Char('|'));
+            }
+        }
+        return rows;
+    }
+    void clearImported()
+    {
+        for (const char* t : {"applicants", "requisitions", "applications", "dept_contacts"})
+            sql(QStringLiteral("DELETE FROM %1").arg(QLatin1String(t)));
+    }
+
+    QTemporaryDir work;
+};
+
+TEST_P(ImportCommandTest, ImportsTheFileRunsTheFollowUpStepsAndPrintsTheCounts)
+{
+    mwtest::SmtpServer server;
+    ASSERT_TRUE(server.ok()) << server.error().toStdString();
+    sql(QStringLiteral("UPDATE settings SET SMTPServer = ?, Port = ?, InformUsers = 1"), {server.host(), server.port()});
+    sql(QStringLiteral("UPDATE users SET EMailAddress = 'admin@example.com' WHERE UserID = 'ADMIN'"));
+    sql(QStringLiteral("INSERT INTO users (UserID, EMailAddress, SecurityID, NotifyAll) VALUES ('ANN', 'ann@example.com', 1, 1)"));
+    const QString file = writeExport(exportFile(12, 6, 4));
+
+    // A dry run first: it tells, and changes nothing.
+    const Ran dry = run(importArgs(file, {"--dry-run"}), QStringLiteral("admin"));
+    ASSERT_EQ(dry.status, 0) << dry.err.toStdString();
+    EXPECT_TRUE(dry.out.contains(QStringLiteral("insert 6 and update 0 applicants"))) << dry.out.toStdString();
+    EXPECT_TRUE(dry.out.contains(QStringLiteral("insert 12 applications"))) << dry.out.toStdString();
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM applicants")).toInt(), 0);
+
+    const Ran asked = run(importArgs(file), QStringLiteral("admin"));
+    EXPECT_EQ(asked.status, 2) << "not confirmed";
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM applicants")).toInt(), 0);
+
+    const Ran done = run(importArgs(file, {"--yes"}), QStringLiteral("admin"));
+    ASSERT_EQ(done.status, 0) << done.err.toStdString();
+    EXPECT_TRUE(done.out.startsWith(QStringLiteral("Lines Read: 12\nApplicants Inserted: 6\nApplicants Updated: 0\n"
+                                                   "Requisitions Inserted: 4\nRequisitions Updated: 0\n"
+                                                   "Applications Inserted: 12\n")))
+        << done.out.toStdString();
+    EXPECT_TRUE(done.err.contains(QStringLiteral("Notifing Users Of New Scanned Applications")));
+    EXPECT_EQ(scalar(QStringLiteral("SELECT Name FROM applicants WHERE ApplicantID = '200001'")).toString(),
+              QStringLiteral("Name 200001, \"Q\" O'Hara"));
+    ASSERT_TRUE(server.waitForMessages(1)) << done.err.toStdString();
+    EXPECT_TRUE(server.message(1).value(QStringLiteral("body_text")).toString().contains(QStringLiteral("G0 R1 Dept   (Unreviewed = 3)")))
+        << server.message(1).value(QStringLiteral("body_text")).toString().toStdString();
+
+    const Ran wrongKind = run({QStringLiteral("run"), QStringLiteral("import"), QStringLiteral("everything"),
+                               QStringLiteral("--database"), location(), QStringLiteral("--user"), QStringLiteral("admin")},
+                              QStringLiteral("admin"));
+    EXPECT_EQ(wrongKind.status, 1);
+    EXPECT_TRUE(wrongKind.err.contains(QStringLiteral("the kind is all, applicants or requisitions")));
+}
+
+// A run killed at any moment loses its open batch at most: running the file again
+// gives the tables one uninterrupted run gives.
+TEST_P(ImportCommandTest, AnImportKilledAnywhereCompletesWhenRunAgain)
+{
+    const QString file = writeExport(exportFile(30000, 6001, 300));
+    const Ran whole = run(importArgs(file, {"--yes"}), QStringLiteral("admin"));
+    ASSERT_EQ(whole.status, 0) << whole.err.toStdString();
+    const QStringList expected = tables();
+    ASSERT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM applications")).toInt(), 30000);
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "MERROWIND_DATABASE"})
+        env.remove(QLatin1String(v));
+    env.insert(QStringLiteral("MERROWIND_PASSWORD"), QStringLiteral("admin"));
+    // Killed once some applications are in, and again in the next run further on.
+    for (const QList<int>& killsAt : {QList<int>{1}, QList<int>{8000, 20000}, QList<int>{29000}}) {
+        clearImported();
+        for (int at : killsAt) {
+            SCOPED_TRACE(at);
+            QProcess p;
+            p.setProcessEnvironment(env);
+            p.setWorkingDirectory(m_testDb->scratchDir());
+            p.start(QStringLiteral(MW_PROGRAM), importArgs(file, {"--yes"}));
+            ASSERT_TRUE(p.waitForStarted());
+            int stored = 0;
+            while (p.state() == QProcess::Running) {
+                stored = scalar(QStringLiteral("SELECT COUNT(*) FROM applications")).toInt();
+                if (stored >= at)
+                    break;
+                QThread::msleep(5);
+            }
+            ASSERT_EQ(p.state(), QProcess::Running) << "the import ended before it could be killed at " << at;
+            ::kill(pid_t(p.processId()), SIGKILL);
+            p.waitForFinished();
+            const int left = scalar(QStringLiteral("SELECT COUNT(*) FROM applications")).toInt();
+            EXPECT_GE(left, stored) << "what was committed stays";
+        }
+        const Ran again = run(importArgs(file, {"--yes"}), QStringLiteral("admin"));
+        ASSERT_EQ(again.status, 0) << again.err.toStdString();
+        const QStringList now = tables();
+        EXPECT_EQ(now.size(), expected.size());
+        EXPECT_TRUE(now == expected) << "the first difference: "
+                                     << [&] {
+                                            for (qsizetype i = 0; i < std::min(now.size(), expected.size()); ++i)
+                                                if (now[i] != expected[i])
+                                                    return (now[i] + QStringLiteral("\n   not ") + expected[i]).toStdString();
+                                            return std::string("(sizes)");
+                                        }();
+    }
+}
+
+MW_INSTANTIATE_BACKENDS(ImportCommandTest);
 
 TEST(RunHelp, ListsEveryCommandWithoutADisplay)
 {
