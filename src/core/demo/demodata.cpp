@@ -13,6 +13,7 @@
 #include <QPair>
 #include <QHash>
 #include <QSet>
+#include <QSqlQuery>
 
 #include <iterator>
 #include <random>
@@ -730,6 +731,68 @@ QByteArray demoDocument(const QList<QByteArray>& lines)
     return pdf;
 }
 
+namespace {
+
+// An export of the HR system to try the import with ("hr-export.txt", in the demo's
+// tab-separated layout): new applicants for some open requisitions, a few with
+// their scanned documents already there, and one new requisition of a known
+// contact. Its requisition lines repeat what the database holds, so importing it
+// changes no requisition but the new one.
+void writeDemoExport(Database& db, const QString& directory, const QString& documentDirectory, const QDate& today)
+{
+    QSqlQuery q = db.exec(QStringLiteral(
+        "SELECT ReqNumber, Contact, JobPostingID, PositionTitle, FTE, JobCode, Department, ContactPhone, "
+        "EMailAddress, Address, DatePosted FROM requisitions WHERE PositionFilled = 0 ORDER BY ReqNumber"));
+    QList<QStringList> reqs;
+    while (q.next() && reqs.size() < 4) {
+        QStringList r;
+        for (int i = 0; i < 11; ++i)
+            r << q.value(i).toString();
+        reqs << r;
+    }
+    if (reqs.isEmpty())
+        return;
+    // A new requisition: the contact's defaults come from the department contact table.
+    QStringList fresh = reqs.first();
+    fresh[0] = QStringLiteral("%1").arg(kFirstReq + kReqCount + 40, 6, 10, QLatin1Char('0'));
+    fresh[3] = QStringLiteral("Seasonal ") + fresh[3];
+    fresh[8].clear();
+    fresh[10] = today.toString(Qt::ISODate);
+    reqs << fresh;
+
+    const char* const names[] = {"Okafor, Chidi",     "Lindqvist, Maja",  "D'Angelo, Rosa",  "Nguyen, Thi Mai",
+                                 "Brennan, Sean",     "Al-Masri, Layla",  "Kowalski, Piotr", "Garc\xED" "a, Luc\xED" "a",
+                                 "Haddad, Omar",      "Fischer, Anna"};
+    QByteArray out = "ApplicantID\tName\tSSN\tPhone\tAddress1\tAddress2\tAddress3\tAddress4\tCity\tState\tZip\t"
+                     "PurgeDate\tVeteran\tApplied\tRIF\tRIFExpires\tReqNumber\tContact\tPostingID\tTitle\tFTE\t"
+                     "JobCode\tDepartment\tPhone\tEMail\tMailing\tPosted\r\n";
+    const auto field = [](const QString& s) { return s.toLatin1(); };
+    for (int i = 0; i < int(std::size(names)); ++i) {
+        const QByteArray id = QByteArray::number(kFirstApplicant + kApplicantCount + 500 + i).rightJustified(8, '0');
+        const int applications = 1 + i % 2;
+        for (int k = 0; k < applications; ++k) {
+            const QStringList& r = reqs.at((i + k * 2) % reqs.size());
+            QList<QByteArray> v = {id, QByteArray(names[i]), QByteArray::number(600000000 + i * 7919),
+                                   "555-01" + QByteArray::number(10 + i), QByteArray::number(100 + i * 12) + " Elm Street",
+                                   "", "", "", "Springfield", "IL", "62704", "",
+                                   i % 4 == 0 ? "V" : "", today.addDays(-i % 3).toString(QStringLiteral("MM/dd/yyyy")).toLatin1(),
+                                   i == 5 ? "R" : "", i == 5 ? today.addDays(200).toString(Qt::ISODate).toLatin1() : QByteArray()};
+            for (int c = 0; c < 11; ++c)
+                v << field(r.at(c));
+            out += v.join('\t') + "\r\n";
+        }
+        // Some documents were scanned before the export came: the import marks them.
+        if (i % 3 == 0)
+            writeFile(documentDirectory + QString::fromLatin1(id) + QStringLiteral(".pdf"),
+                      demoDocument({"Application of " + QByteArray(names[i]).replace('\xED', 'i'),
+                                    "Applicant " + id}));
+    }
+    writeFile(QDir(directory).filePath(QStringLiteral("hr-export.txt")), out);
+    update(db, "settings", {{"ImportFileName", QDir(directory).filePath(QStringLiteral("hr-export.txt"))}});
+}
+
+} // namespace
+
 QStringList fillDemoData(const DatabaseLocation& location, const QString& documentDirectory,
                          const QString& templateDirectory)
 {
@@ -755,6 +818,8 @@ QStringList fillDemoData(const DatabaseLocation& location, const QString& docume
     const QStringList users = writeUsers(db, writeProfiles(db));
     const std::vector<Req> reqs = writeRequisitions(db, dice, today);
     writeApplicants(db, dice, today, reqs, docs);
+    if (!templateDirectory.isEmpty())
+        writeDemoExport(db, templateDirectory, docs, today);
     update(db, "id_counters", {{"AppStart", kFirstApplicant + kApplicantCount}, {"ReqStart", kFirstReq + kReqCount}});
 
     tx.commit();
