@@ -140,6 +140,7 @@ QString Database::errorText(const QSqlError& e)
 void Database::close()
 {
     m_cache.clear();
+    m_repeated.clear(); // finalizes the engine's statements before the connection goes
     if (m_db.isValid()) {
         if (m_db.isOpen())
             m_db.close();
@@ -344,7 +345,7 @@ QSqlQuery Database::exec(const QString& sql, const QVariantList& binds)
     return q;
 }
 
-QSqlQuery& Database::execCached(const QString& sql, const QVariantList& binds)
+QSqlQuery& Database::prepareCached(const QString& sql)
 {
     if (!isOpen())
         throw DbError(QStringLiteral("The database is not open."));
@@ -356,13 +357,112 @@ QSqlQuery& Database::execCached(const QString& sql, const QVariantList& binds)
             raise(q->lastError());
         it = m_cache.insert(sql, q);
     }
-    QSqlQuery& q = **it;
+    return **it;
+}
+
+QSqlQuery& Database::execPrepared(QSqlQuery& q, const QVariantList& binds)
+{
     q.finish();
     for (int i = 0; i < binds.size(); ++i)
         q.bindValue(i, toStorage(binds[i]));
     if (!q.exec())
         raise(q.lastError());
     return q;
+}
+
+QSqlQuery& Database::execCached(const QString& sql, const QVariantList& binds)
+{
+    return execPrepared(prepareCached(sql), binds);
+}
+
+class Database::Repeated
+{
+public:
+    ~Repeated()
+    {
+        if (stmt)
+            sqlite3_finalize(stmt);
+    }
+    sqlite3* handle = nullptr;
+    sqlite3_stmt* stmt = nullptr; // SQLite
+    QSqlQuery* query = nullptr;   // PostgreSQL: the cached prepared query
+};
+
+Database::Repeated& Database::prepareRepeated(const QString& sql)
+{
+    if (!isOpen())
+        throw DbError(QStringLiteral("The database is not open."));
+    auto it = m_repeated.find(sql);
+    if (it != m_repeated.end())
+        return **it;
+    auto r = std::make_shared<Repeated>();
+    if (dialect() == Dialect::SQLite) {
+        r->handle = sqliteHandle(m_db);
+        const QByteArray text = sql.toUtf8();
+        if (!r->handle ||
+            sqlite3_prepare_v3(r->handle, text.constData(), int(text.size()), SQLITE_PREPARE_PERSISTENT, &r->stmt,
+                               nullptr) != SQLITE_OK)
+            raise(QSqlError(QStringLiteral("Unable to prepare the statement"),
+                            r->handle ? QString::fromUtf8(sqlite3_errmsg(r->handle)) : QString(),
+                            QSqlError::StatementError,
+                            r->handle ? QString::number(sqlite3_errcode(r->handle)) : QString()));
+    } else {
+        r->query = &prepareCached(sql);
+    }
+    return **m_repeated.insert(sql, r);
+}
+
+int Database::execRepeated(Repeated& r, const QVariantList& binds)
+{
+    if (!r.stmt)
+        return execPrepared(*r.query, binds).numRowsAffected();
+    sqlite3_stmt* stmt = r.stmt;
+    // The values stay alive in binds until the step is done: no copies.
+    for (int i = 0; i < binds.size(); ++i) {
+        const QVariant& v = binds.at(i);
+        int rc = SQLITE_OK;
+        if (v.isNull()) {
+            rc = sqlite3_bind_null(stmt, i + 1);
+        } else {
+            switch (v.typeId()) {
+            case QMetaType::QString: {
+                const QString& text = *static_cast<const QString*>(v.constData());
+                rc = sqlite3_bind_text16(stmt, i + 1, text.utf16(), int(text.size() * 2), SQLITE_STATIC);
+                break;
+            }
+            case QMetaType::Bool:
+                rc = sqlite3_bind_int(stmt, i + 1, v.toBool() ? 1 : 0);
+                break;
+            case QMetaType::Int:
+            case QMetaType::LongLong:
+            case QMetaType::UInt:
+            case QMetaType::ULongLong:
+                rc = sqlite3_bind_int64(stmt, i + 1, v.toLongLong());
+                break;
+            default: {
+                const QString text = toStorage(v).toString();
+                rc = sqlite3_bind_text16(stmt, i + 1, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT);
+                break;
+            }
+            }
+        }
+        if (rc != SQLITE_OK) {
+            sqlite3_reset(stmt);
+            raise(QSqlError(QStringLiteral("Unable to bind a value"), QString::fromUtf8(sqlite3_errmsg(r.handle)),
+                            QSqlError::StatementError, QString::number(rc)));
+        }
+    }
+    const int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        const QString message = QString::fromUtf8(sqlite3_errmsg(r.handle));
+        const int code = sqlite3_errcode(r.handle);
+        sqlite3_reset(stmt);
+        raise(QSqlError(QStringLiteral("Unable to fetch row"), message, QSqlError::StatementError,
+                        QString::number(code)));
+    }
+    const int changed = sqlite3_changes(r.handle);
+    sqlite3_reset(stmt);
+    return changed;
 }
 
 namespace {

@@ -91,6 +91,21 @@ QVariant textValue(const QString& s, int width)
 
 QVariant noDate() { return QVariant(QMetaType(QMetaType::QString)); }
 
+// A day as the table stores it: yyyy-mm-dd.
+QString isoDay(const QDate& d)
+{
+    QString out(10, QLatin1Char('-'));
+    QChar* c = out.data();
+    const auto put = [](QChar* at, int value, int digits) {
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            at[i] = QLatin1Char(char('0' + value % 10));
+    };
+    put(c, d.year(), 4);
+    put(c + 5, d.month(), 2);
+    put(c + 8, d.day(), 2);
+    return out;
+}
+
 QString kindName(int kind)
 {
     switch (kind) {
@@ -134,6 +149,12 @@ struct ImportRun::Statements
     QString applicantExists;
     QString applicationExists;
     QString messageToDept; // the general settings' message a new requisition starts with
+    // The statements run for nearly every line, prepared once.
+    Database::Repeated* updateApplicant = nullptr;
+    Database::Repeated* insertApplicant = nullptr;
+    Database::Repeated* updateRequisition = nullptr;
+    Database::Repeated* insertApplication = nullptr;
+    QVariantList binds; // reused from line to line
 
     // What this batch changed in the memory of written records, to be put back
     // when the batch is taken back.
@@ -221,6 +242,8 @@ OperationResult ImportRun::run()
         ~Done() { flag = false; }
     } done{Importing};
     m_today = m_data.today();
+    m_todayText = isoDay(m_today);
+    m_userText = textValue(m_data.LoginData.UserID, 20);
     const bool completed = ImportScanData();
     if (DryRun)
         return result();
@@ -626,6 +649,14 @@ void ImportRun::prepareStatements()
     if (settings.next())
         s.messageToDept = settings.value(0).toString();
     s.applicantExists = QStringLiteral("SELECT 1 FROM applicants WHERE ApplicantID = ?");
+    if (!DryRun) {
+        Database& db = m_data.database();
+        s.updateApplicant = &db.prepareRepeated(s.applicantUpdate);
+        s.insertApplicant = &db.prepareRepeated(s.applicantInsert);
+        if (!s.requisitionUpdate.isEmpty())
+            s.updateRequisition = &db.prepareRepeated(s.requisitionUpdate);
+        s.insertApplication = &db.prepareRepeated(s.applicationInsert);
+    }
     s.applicationExists = QStringLiteral("SELECT 1 FROM applications WHERE ReqNumber = ? AND ApplicantID = ?");
 }
 
@@ -637,9 +668,9 @@ QVariant dateValue(const QString& text, const char* what)
     if (text.isEmpty())
         return noDate();
     const QDate d = ImportReader::readShortDate(text);
-    if (!d.isValid())
+    if (!d.isValid() || d.year() < 1)
         throw std::invalid_argument(QStringLiteral("the %1 \"%2\" is not a date.").arg(QLatin1String(what), text).toStdString());
-    return d;
+    return isoDay(d);
 }
 
 } // namespace
@@ -689,12 +720,15 @@ void ImportRun::SavePersonalData(qint64)
     if (a.AppID.isEmpty())
         return;
     const size_t hash = applicantHash(a);
-    const auto seen = m_applicantsWritten.constFind(a.AppID);
-    if (seen != m_applicantsWritten.constEnd() && *seen == hash)
+    auto seen = m_applicantsWritten.find(a.AppID);
+    const bool first = seen == m_applicantsWritten.end();
+    if (!first && *seen == hash)
         return;
-    const bool first = seen == m_applicantsWritten.constEnd();
     m_sql->applicantsJournal.append({a.AppID, first ? std::nullopt : std::optional<size_t>(*seen)});
-    m_applicantsWritten.insert(a.AppID, hash);
+    if (first)
+        m_applicantsWritten.insert(a.AppID, hash);
+    else
+        *seen = hash;
 
     const TImportData& l = m_data.ImportLayout;
     Database& db = m_data.database();
@@ -703,12 +737,12 @@ void ImportRun::SavePersonalData(qint64)
     const bool rif = a.RIF == QLatin1String("True");
     const bool veteran = a.VetPref == QLatin1String("True");
 
-    QVariantList binds;
-    binds.reserve(16);
+    QVariantList& binds = m_sql->binds;
+    binds.clear();
     for (const auto& f : kApplicantTexts)
         if (inLayout(l, f.start, f.length))
             binds << textValue(a.*f.value, f.width);
-    binds << m_today;
+    binds << m_todayText;
     if (inLayout(l, &TImportData::AppVetPrefStart, &TImportData::AppVetPrefLength))
         binds << veteran;
     if (inLayout(l, &TImportData::AppPurgeDateStart, &TImportData::AppPurgeDateLength))
@@ -718,23 +752,23 @@ void ImportRun::SavePersonalData(qint64)
     if (inLayout(l, &TImportData::AppRIFExpireStart, &TImportData::AppRIFExpireLength))
         binds << rifExpires;
     binds << a.AppID;
-    QSqlQuery& update = db.execCached(m_sql->applicantUpdate, binds);
-    const int changed = update.numRowsAffected();
-    if (changed > 0) {
+    if (db.execRepeated(*m_sql->updateApplicant, binds) > 0) {
         if (first)
             ++m_counts.applicantsUpdated;
         return;
     }
 
     // A new applicant, saved as the applicant table saves one.
-    const std::optional<QDate> purgeDay = applicantPurgeDate(purge.toDate(), rifExpires.toDate(), QDate());
+    const std::optional<QDate> purgeDay =
+        applicantPurgeDate(QDate::fromString(purge.toString(), Qt::ISODate),
+                           QDate::fromString(rifExpires.toString(), Qt::ISODate), QDate());
     binds.clear();
     binds << a.AppID;
     for (const auto& f : kApplicantTexts)
         binds << textValue(a.*f.value, f.width);
-    binds << (purgeDay ? QVariant(*purgeDay) : noDate()) << m_today << rif << rifExpires << veteran
-          << textValue(m_data.LoginData.UserID, 20) << m_today;
-    db.execCached(m_sql->applicantInsert, binds);
+    binds << (purgeDay ? QVariant(isoDay(*purgeDay)) : noDate()) << m_todayText << rif << rifExpires << veteran
+          << m_userText << m_todayText;
+    db.execRepeated(*m_sql->insertApplicant, binds);
     ++m_counts.applicantsInserted;
 }
 
@@ -744,24 +778,28 @@ void ImportRun::SaveReqData(qint64)
     if (r.Number.isEmpty())
         return;
     const size_t hash = requisitionHash(r);
-    const auto seen = m_requisitionsWritten.constFind(r.Number);
-    if (seen != m_requisitionsWritten.constEnd() && *seen == hash)
+    auto seen = m_requisitionsWritten.find(r.Number);
+    const bool first = seen == m_requisitionsWritten.end();
+    if (!first && *seen == hash)
         return;
-    const bool first = seen == m_requisitionsWritten.constEnd();
     m_sql->requisitionsJournal.append({r.Number, first ? std::nullopt : std::optional<size_t>(*seen)});
-    m_requisitionsWritten.insert(r.Number, hash);
+    if (first)
+        m_requisitionsWritten.insert(r.Number, hash);
+    else
+        *seen = hash;
 
     const TImportData& l = m_data.ImportLayout;
     Database& db = m_data.database();
     const QVariant posted = dateValue(r.DatePosted, "");
     bool exists = false;
-    if (!m_sql->requisitionUpdate.isEmpty()) {
-        QVariantList binds;
+    if (m_sql->updateRequisition) {
+        QVariantList& binds = m_sql->binds;
+        binds.clear();
         for (const auto& f : kRequisitionUpdates)
             if (inLayout(l, f.start, f.length))
                 binds << (f.width == 0 ? posted : textValue(r.*f.value, f.width));
         binds << r.Number;
-        exists = db.execCached(m_sql->requisitionUpdate, binds).numRowsAffected() > 0;
+        exists = db.execRepeated(*m_sql->updateRequisition, binds) > 0;
     } else {
         // Nothing to update: the number alone tells whether it is known.
         QSqlQuery& q = db.execCached(m_sql->requisitionExists, {r.Number});
@@ -779,26 +817,12 @@ void ImportRun::SaveReqData(qint64)
     const QString addresses = requisitionAddressList(r.EMail.isEmpty() ? dept.EMailAddress : r.EMail);
     const QString web = m_data.SystemInfo.HTTPAllowSendAsWeb ? NewWebAddress(m_data) : QString();
     checkWebAddressFree(db, web, r.Number);
-    const QVariantList binds = {r.Number,
-                                textValue(r.Contact, 50),
-                                textValue(r.PositionTitle, 80),
-                                textValue(r.PostingID, 10),
-                                m_today,
-                                textValue(m_sql->messageToDept, 0),
-                                textValue(r.FTE, 10),
-                                posted,
-                                textValue(r.JobCode, 20),
-                                textValue(r.Department, 60),
-                                textValue(r.Phone, 24),
-                                textValue(addresses, 255),
-                                textValue(r.Mail, 255),
-                                dept.MaxFiles,
-                                dept.SendAsHTML,
-                                dept.SendAsEMail,
-                                textValue(web, 255),
-                                textValue(m_data.LoginData.UserID, 20),
-                                m_today};
-    db.execCached(m_sql->requisitionInsert, binds);
+    db.execCached(m_sql->requisitionInsert,
+                  {r.Number, textValue(r.Contact, 50), textValue(r.PositionTitle, 80), textValue(r.PostingID, 10),
+                   m_todayText, textValue(m_sql->messageToDept, 0), textValue(r.FTE, 10), posted,
+                   textValue(r.JobCode, 20), textValue(r.Department, 60), textValue(r.Phone, 24),
+                   textValue(addresses, 255), textValue(r.Mail, 255), dept.MaxFiles, dept.SendAsHTML, dept.SendAsEMail,
+                   textValue(web, 255), m_userText, m_todayText});
     ++m_counts.requisitionsInserted;
     updateDepartmentContact(db, r.Contact.left(50), addresses.left(255), dept.MaxFiles, dept.SendAsEMail,
                             dept.SendAsHTML, m_data.rememberedDelivery(), m_today);
@@ -811,10 +835,10 @@ void ImportRun::SaveAppliedData(qint64)
     if (r.Number.isEmpty() || a.AppID.isEmpty())
         return;
     // A new application is neither reviewed nor approved: nobody approved it.
-    QSqlQuery& q = m_data.database().execCached(
-        m_sql->applicationInsert,
-        {r.Number, a.AppID, m_today, dateValue(a.AppliedDate, ""), textValue(m_data.LoginData.UserID, 20), m_today});
-    if (q.numRowsAffected() > 0)
+    QVariantList& binds = m_sql->binds;
+    binds.clear();
+    binds << r.Number << a.AppID << m_todayText << dateValue(a.AppliedDate, "") << m_userText << m_todayText;
+    if (m_data.database().execRepeated(*m_sql->insertApplication, binds) > 0)
         ++m_counts.applicationsInserted;
 }
 

@@ -80,8 +80,8 @@ public:
     bool DryRun = false;
     // How long a batch may stay open before it is committed (milliseconds), and
     // its most lines.
-    int BatchMs = 250;
-    int BatchLines = 20000;
+    int BatchMs = 1000;
+    int BatchLines = 200000;
     // How often progress goes to the talk and Cancel is looked at (milliseconds).
     int ProgressMs = 100;
     // Told the number of record lines read, at most every ~100 ms (the window's
@@ -153,6 +153,8 @@ private:
     QHash<QString, bool> m_dryRequisitions;
     QSet<quint64> m_dryApplications;
     QDate m_today;
+    QString m_todayText;  // as stored
+    QVariant m_userText;  // ModifiedBy of what the run inserts
     QElapsedTimer m_lastProgress;
     bool m_fileMissing = false;
 };
