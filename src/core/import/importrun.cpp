@@ -244,12 +244,15 @@ OperationResult ImportRun::run()
     m_today = m_data.today();
     m_todayText = isoDay(m_today);
     m_userText = textValue(m_data.LoginData.UserID, 20);
-    const bool completed = ImportScanData();
-    if (DryRun)
-        return result();
-    // Without a file the steps still run on the data there is.
-    if (completed || m_fileMissing)
-        followUp();
+    try {
+        const bool completed = ImportScanData();
+        // Without a file the steps still run on the data there is.
+        if (!DryRun && (completed || m_fileMissing))
+            followUp();
+    } catch (const std::exception& e) {
+        // What was committed stays; the run ends here with the error.
+        m_error = QString::fromStdString(e.what());
+    }
     return result();
 }
 

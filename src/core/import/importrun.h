@@ -10,7 +10,7 @@
 // anything else is inserted with the table rules applied; an application is
 // inserted only when its pair is new, and only by the all-data kind.
 //
-// Safety. Lines go in batches, each one transaction of a fraction of a second. A
+// Safety. Lines go in batches, each one transaction of up to a second. A
 // line is stored whole or not at all: when one fails, the batch is taken back and
 // its lines before the failing one are stored again and committed, so the lines
 // before it stay stored and the run stops naming the line. Cancel, looked at
