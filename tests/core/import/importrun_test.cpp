@@ -201,6 +201,28 @@ TEST_P(ImportRunTest, StoresEachLineAsTheTablesWouldAndMergesOnTheNextImport)
     EXPECT_EQ(requisition(QStringLiteral("R1"), "ContactPhone").toString(), QStringLiteral("555-1234"));
 }
 
+// The name search's index follows a name the import changes, and only that one.
+TEST_P(ImportRunTest, TheNameSearchFindsNamesTheImportChanged)
+{
+    write({line(1, 1, {{Name, "Quackenbush, Ada"}}), line(2, 1, {{Name, "Zebedee, Tom"}})});
+    ASSERT_TRUE(import().isDone());
+    write({line(1, 1, {{Name, "Quackenbush, Ada"}}), line(2, 1, {{Name, "Yarborough, Tom"}})});
+    ASSERT_TRUE(import().isDone());
+    const auto found = [this](const char* text) {
+        data->SearchInName = true;
+        data->ApplicantSearchText = QLatin1String(text);
+        TTable& t = data->ApplicantTable;
+        if (!t.active())
+            t.open();
+        t.setFiltered(false);
+        t.setFiltered(true);
+        return t.recordCount();
+    };
+    EXPECT_EQ(found("quackenbush"), 1) << "an unchanged name stays found";
+    EXPECT_EQ(found("yarborough"), 1);
+    EXPECT_EQ(found("zebedee"), 0);
+}
+
 TEST_P(ImportRunTest, ARequisitionsImportChangesOnlyTheFieldsTheLayoutCarries)
 {
     sql(QStringLiteral("INSERT INTO requisitions (ReqNumber, Contact, PositionTitle, ContactPhone, EMailAddress, "
