@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QScopeGuard>
 
+#include <exception>
+
 namespace mw {
 
 // The run's talk: the please-wait texts go to the progress line and the window
@@ -115,7 +117,11 @@ void TImportForm::ImportBClick()
             m_run = nullptr;
             m_ui->Animate1->setVisible(false);
         });
-        result = run.run();
+        try {
+            result = run.run();
+        } catch (const std::exception& e) { // the database failed under a step: the run ends there
+            result = OperationResult::failed(QString::fromStdString(e.what()));
+        }
     }
     if (result.isFailed())
         m_talk.error(result.error);

@@ -383,6 +383,28 @@ TEST_P(ImportFormTest, AMissingOrUnnamedFileIsToldAndTheFollowUpStillRuns)
     }
 }
 
+// The database fails after the file, in the notices step: the run ends with the
+// database's message, the lines stay stored and the window closes.
+TEST_P(ImportFormTest, ADatabaseFailureAfterTheFileIsToldAndTheWindowCloses)
+{
+    writeFile(m_allFile, strings({"1001\tAnn Archer\tR100\tNUR\tStaff Nurse"}));
+    sql(QStringLiteral("UPDATE settings SET InformUsers = ?"), {true});
+    data->ReadSettings();
+    data->LoginData.EMailAddress = QStringLiteral("supervisor@example.org");
+    sql(QStringLiteral("DROP TABLE notify_list"));
+
+    openImport("ApplicantsOnly1", [&](QDialog& form) {
+        QTest::mouseClick(child<QPushButton>(&form, "ImportB"), Qt::LeftButton);
+        EXPECT_FALSE(form.isVisible());
+    });
+    const QStringList errors = talk.errors();
+    ASSERT_EQ(errors.size(), 1) << errors.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(errors.first().contains(QLatin1String("notify_list"), Qt::CaseInsensitive))
+        << errors.first().toStdString();
+    EXPECT_EQ(column(QStringLiteral("SELECT ReqNumber || ':' || ApplicantID FROM applications")),
+              strings({"R100:1001"}));
+}
+
 TEST_P(ImportFormTest, ScanForApplicationsAsksThenBringsTheFlagsIntoLineAndCountsThem)
 {
     sql(QStringLiteral("INSERT INTO applicants (ApplicantID, Scanned) VALUES ('0001', 0), ('0002', 1), ('0003', 1), "
