@@ -327,8 +327,8 @@ void ImportRun::followUp()
         ScanListing listing;
         const QString problem = listing.list(m_data.SystemInfo.FileLocation, m_data.SystemInfo.FileExt);
         if (!problem.isEmpty()) {
-            // Nothing is known of the documents: every flag stays as it is.
-            m_talk.error(problem);
+            // Nothing is known of the documents: every flag stays as it is. The
+            // run ends as failed with it, after the other steps.
             if (m_error.isEmpty())
                 m_error = problem;
         } else {

@@ -215,7 +215,7 @@ TEST_F(HelpFixture, ViewerOpenedFromAModalWindowTakesInput)
 TEST_F(HelpFixture, EveryTopicHasASection)
 {
     mw::HelpSystem help(mw::HelpSystem::locate(dir.path()));
-    const int topics[] = {100,  110,  120,  130,  1000, 1100, 1113, 1114, 1117, 1200, 1300, 1400,
+    const int topics[] = {100,  110,  120,  130,  1000, 1100, 1110, 1111, 1112, 1113, 1114, 1117, 1200, 1300, 1400,
                           1550, 1600, 1700, 2100, 2200, 2300, 3100, 3200, 4100, 4200, 4300, 4400, 4500,
                           4600, 4650, 4651, 4652, 4700, 4710, 4750, 4800, 5100, 5200, 5300, 5400, 5500,
                           5600, 5700, 5750, 5800, 5900, 5950, 6100};
