@@ -81,7 +81,7 @@ public:
     // How long a batch may stay open before it is committed (milliseconds), and
     // its most lines.
     int BatchMs = 1000;
-    int BatchLines = 200000;
+    int BatchLines = 50000;
     // How often progress goes to the talk and Cancel is looked at (milliseconds).
     int ProgressMs = 100;
     // Told the number of record lines read, at most every ~100 ms (the window's
