@@ -27,9 +27,21 @@ public:
     QString text;
 };
 
+// A grouped statement of several lines' applications failed: which line is to
+// blame is found by storing the batch again line by line.
+class ImportRun::GroupError : public std::runtime_error
+{
+public:
+    explicit GroupError(const QString& message)
+        : std::runtime_error(message.toStdString())
+    {}
+};
+
 namespace {
 
 constexpr int kApplicantIdWidth = 11;
+// Applications per grouped insert (PostgreSQL, where each statement is a round trip).
+constexpr int kApplicationGroup = 500;
 constexpr int kReqNumberWidth = 10;
 
 using Pair = int TImportData::*;
@@ -475,36 +487,20 @@ bool ImportRun::ImportScanData()
         batchStart = m_counts;
         m_sql->applicantsJournal.clear();
         m_sql->requisitionsJournal.clear();
+        m_pendingApplications.clear();
         if (!DryRun)
             db.begin();
         batchAge.start();
     };
-    const auto commitBatch = [&]() -> bool {
-        if (DryRun)
-            return true;
-        try {
-            db.commit();
-            return true;
-        } catch (const DbError& e) {
-            m_counts = batchStart;
-            m_error = QStringLiteral("%1\nThe lines from line %2 on were not stored.")
-                          .arg(e.message())
-                          .arg(batchLines.isEmpty() ? file.lineNumber() : batchLines.first());
-            return false;
-        }
-    };
-    // Takes the batch back and stores its lines before the failing one again.
-    const auto takeBackFailingLine = [&](qint64 failing, const QString& why) {
-        m_error = QStringLiteral("Line %1: %2\nThe import stopped there; the lines before it are stored.")
-                      .arg(failing)
-                      .arg(why);
-        if (DryRun)
-            return;
+    // Takes the batch back: nothing of it is stored, and the run's memory of what
+    // it wrote is as it was when the batch began.
+    const auto undoBatch = [&] {
         try {
             db.rollback();
         } catch (const DbError&) {
         }
         m_counts = batchStart;
+        m_pendingApplications.clear();
         for (auto it = m_sql->applicantsJournal.crbegin(); it != m_sql->applicantsJournal.crend(); ++it) {
             if (it->second)
                 m_applicantsWritten.insert(it->first, *it->second);
@@ -517,16 +513,29 @@ bool ImportRun::ImportScanData()
             else
                 m_requisitionsWritten.remove(it->first);
         }
-        if (batch.isEmpty())
+        m_sql->applicantsJournal.clear();
+        m_sql->requisitionsJournal.clear();
+    };
+    // Takes the batch back and stores its lines before the failing one again.
+    const auto takeBackFailingLine = [&](qint64 failing, const QString& why) {
+        m_error = QStringLiteral("Line %1: %2\nThe import stopped there; the lines before it are stored.")
+                      .arg(failing)
+                      .arg(why);
+        if (DryRun)
+            return;
+        undoBatch();
+        const qsizetype before = batchLines.indexOf(failing) < 0 ? batch.size() : batchLines.indexOf(failing);
+        if (before == 0)
             return;
         try {
             db.begin();
-            for (qsizetype i = 0; i < batch.size(); ++i) {
+            for (qsizetype i = 0; i < before; ++i) {
                 m_reader.DataLine = batch.at(i);
                 m_reader.ExtractData();
                 ++m_counts.lines;
                 storeLine(batchLines.at(i));
             }
+            flushApplications();
             db.commit();
         } catch (const std::exception& e) {
             try {
@@ -540,7 +549,63 @@ bool ImportRun::ImportScanData()
                            .arg(QString::fromStdString(e.what()));
         }
     };
+    // A grouped statement failed: the batch (and the line being stored, when there
+    // is one) is stored again line by line, which names the line to blame. Gives
+    // false when one failed (the run stops there); true when all went in, the
+    // batch's transaction then open with them.
+    const auto storeOneByOne = [&](const QString* current, qint64 currentNumber) -> bool {
+        undoBatch();
+        m_groupApplications = false; // line by line for the rest of the run
+        qint64 failing = -1;
+        QString why;
+        try {
+            db.begin();
+            const qsizetype total = batch.size() + (current ? 1 : 0);
+            for (qsizetype i = 0; i < total && failing < 0; ++i) {
+                const bool isCurrent = i == batch.size();
+                m_reader.DataLine = isCurrent ? *current : batch.at(i);
+                m_reader.ExtractData();
+                ++m_counts.lines;
+                try {
+                    storeLine(isCurrent ? currentNumber : batchLines.at(i));
+                } catch (const LineError& e) {
+                    failing = isCurrent ? currentNumber : batchLines.at(i);
+                    why = e.text;
+                } catch (const std::exception& e) {
+                    failing = isCurrent ? currentNumber : batchLines.at(i);
+                    why = QString::fromStdString(e.what());
+                }
+            }
+        } catch (const std::exception& e) {
+            failing = currentNumber >= 0 ? currentNumber : batchLines.value(0, currentNumber);
+            why = QString::fromStdString(e.what());
+        }
+        if (failing < 0)
+            return true;
+        takeBackFailingLine(failing, why);
+        return false;
+    };
 
+    const auto commitBatch = [&]() -> bool {
+        if (DryRun)
+            return true;
+        try {
+            flushApplications();
+        } catch (const GroupError&) {
+            if (!storeOneByOne(nullptr, -1))
+                return false;
+        }
+        try {
+            db.commit();
+            return true;
+        } catch (const DbError& e) {
+            m_counts = batchStart;
+            m_error = QStringLiteral("%1\nThe lines from line %2 on were not stored.")
+                          .arg(e.message())
+                          .arg(batchLines.isEmpty() ? file.lineNumber() : batchLines.first());
+            return false;
+        }
+    };
     bool ok = true;
     beginBatch();
     try {
@@ -560,6 +625,12 @@ bool ImportRun::ImportScanData()
             }
             try {
                 storeLine(number);
+            } catch (const GroupError&) {
+                --m_counts.lines;
+                if (!storeOneByOne(&line, number)) {
+                    ok = false;
+                    break;
+                }
             } catch (const LineError& e) {
                 --m_counts.lines;
                 takeBackFailingLine(number, e.text);
@@ -652,6 +723,8 @@ void ImportRun::prepareStatements()
     if (settings.next())
         s.messageToDept = settings.value(0).toString();
     s.applicantExists = QStringLiteral("SELECT 1 FROM applicants WHERE ApplicantID = ?");
+    m_groupApplications = !DryRun && m_data.database().dialect() == Dialect::PostgreSQL;
+    m_pendingApplications.clear();
     if (!DryRun) {
         Database& db = m_data.database();
         s.updateApplicant = &db.prepareRepeated(s.applicantUpdate);
@@ -838,11 +911,42 @@ void ImportRun::SaveAppliedData(qint64)
     if (r.Number.isEmpty() || a.AppID.isEmpty())
         return;
     // A new application is neither reviewed nor approved: nobody approved it.
+    const QVariant applied = dateValue(a.AppliedDate, "");
+    if (m_groupApplications) {
+        m_pendingApplications << r.Number << a.AppID << m_todayText << applied << m_userText << m_todayText;
+        if (m_pendingApplications.size() >= kApplicationGroup * 6)
+            flushApplications();
+        return;
+    }
     QVariantList& binds = m_sql->binds;
     binds.clear();
-    binds << r.Number << a.AppID << m_todayText << dateValue(a.AppliedDate, "") << m_userText << m_todayText;
+    binds << r.Number << a.AppID << m_todayText << applied << m_userText << m_todayText;
     if (m_data.database().execRepeated(*m_sql->insertApplication, binds) > 0)
         ++m_counts.applicationsInserted;
+}
+
+// The applications gathered since the last group, in one statement.
+void ImportRun::flushApplications()
+{
+    if (m_pendingApplications.isEmpty())
+        return;
+    const qsizetype rows = m_pendingApplications.size() / 6;
+    const QString row = QStringLiteral("(?, ?, 0, ?, 1, 0, NULL, ?, ?, ?)");
+    const QString sql = QStringLiteral(
+                            "INSERT INTO applications (ReqNumber, ApplicantID, Approved, DateLoaded, LoadedbyPS, "
+                            "Reviewed, InterviewDate, DispDate, ModifiedBy, ModifiedDate) VALUES %1 "
+                            "ON CONFLICT (ReqNumber, ApplicantID) DO NOTHING")
+                            .arg(QStringList(rows, row).join(QStringLiteral(", ")));
+    Database& db = m_data.database();
+    try {
+        const int inserted = rows == kApplicationGroup ? db.execRepeated(db.prepareRepeated(sql), m_pendingApplications)
+                                                       : db.exec(sql, m_pendingApplications).numRowsAffected();
+        m_counts.applicationsInserted += inserted;
+    } catch (const DbError& e) {
+        m_pendingApplications.clear();
+        throw GroupError(e.message());
+    }
+    m_pendingApplications.clear();
 }
 
 void ImportRun::dryRunLine(qint64 lineNumber)

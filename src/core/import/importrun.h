@@ -28,6 +28,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 
 #include <functional>
 #include <memory>
@@ -121,6 +122,7 @@ public:
 private:
     struct Statements;
     class LineError;
+    class GroupError;
     enum class Read { Completed, NoFile, Stopped };
 
     QString fileNameOfKind() const;
@@ -130,6 +132,7 @@ private:
     void SavePersonalData(qint64 lineNumber);
     void SaveReqData(qint64 lineNumber);
     void SaveAppliedData(qint64 lineNumber);
+    void flushApplications();
     void dryRunLine(qint64 lineNumber);
     void prepareStatements();
     void forgetWritten();
@@ -157,6 +160,10 @@ private:
     QVariant m_userText;  // ModifiedBy of what the run inserts
     QElapsedTimer m_lastProgress;
     bool m_fileMissing = false;
+    // PostgreSQL: applications go in groups, one statement for many lines.
+    bool m_groupApplications = false;
+    QVariantList m_pendingApplications; // six values per application
+
 };
 
 // The Import menu's three commands and `merrowind run import`: the run of the
