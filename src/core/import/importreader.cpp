@@ -438,15 +438,16 @@ bool ImportFile::nextRaw(const char*& begin, qsizetype& length)
         if (nl) {
             begin = base;
             length = static_cast<const char*>(nl) - base;
-            if (length > MaxLineBytes)
-                break;
-            m_pos += length + 1;
+            const qsizetype end = length + 1;
             if (length > 0 && begin[length - 1] == '\r')
                 --length;
+            if (length > MaxLineBytes)
+                break;
+            m_pos += end;
             return true;
         }
         scanned = m_end - m_pos;
-        if (scanned > MaxLineBytes)
+        if (scanned > MaxLineBytes + 1) // the line and a CR before its end
             break;
         if (!fill()) {
             if (m_cancelled || m_failure.size() > 0 || m_pos >= m_end)
@@ -454,9 +455,11 @@ bool ImportFile::nextRaw(const char*& begin, qsizetype& length)
             // The last line, without a line end (a CR just before the end of the file is one).
             begin = m_buf.constData() + m_pos;
             length = m_end - m_pos;
-            m_pos = m_end;
             if (begin[length - 1] == '\r')
                 --length;
+            if (length > MaxLineBytes)
+                break;
+            m_pos = m_end;
             return true;
         }
     }

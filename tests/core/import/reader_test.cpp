@@ -487,8 +487,9 @@ TEST(ImportFileLines, LongLinesAcrossBlocksProgressAndCancel)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("big"));
     QByteArray content;
-    const QByteArray longLine(3 * 1024 * 1024 + 7, 'x'); // longer than one read block
-    for (int i = 0; i < 3; ++i)
+    // Lines at the limit, many of them: some cross the read blocks' borders.
+    const QByteArray longLine(ImportFile::MaxLineBytes, 'x');
+    for (int i = 0; i < 40; ++i)
         content += longLine + "\r\n" + QByteArray::number(i) + "\n";
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -513,8 +514,25 @@ TEST(ImportFileLines, LongLinesAcrossBlocksProgressAndCancel)
             EXPECT_EQ(line, QString::number(n / 2));
         ++n;
     }
-    EXPECT_EQ(n, 6);
+    EXPECT_EQ(n, 80);
     EXPECT_EQ(last, content.size());
+    EXPECT_FALSE(file.failed());
+
+    // A line beyond the limit is no line of an export: the reading stops there
+    // with an error, after the lines before it, and without holding the line.
+    for (const qsizetype beyond : {ImportFile::MaxLineBytes + 1, qsizetype(3 * 1024 * 1024 + 7)}) {
+        QFile g(dir.filePath(QStringLiteral("over")));
+        ASSERT_TRUE(g.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        g.write("first\n" + QByteArray(beyond, 'y') + "\nlast\n");
+        g.close();
+        ImportFile over(g.fileName());
+        ASSERT_TRUE(over.open());
+        ASSERT_TRUE(over.readLine(line));
+        EXPECT_EQ(line, QStringLiteral("first"));
+        EXPECT_FALSE(over.readLine(line)) << beyond;
+        EXPECT_TRUE(over.failed());
+        EXPECT_TRUE(over.errorString().contains(QStringLiteral("longer than 65536 characters"))) << over.errorString().toStdString();
+    }
 
     ImportFile cancelled(path);
     ASSERT_TRUE(cancelled.open());
