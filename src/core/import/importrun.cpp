@@ -149,6 +149,50 @@ quint64 pairKey(const QString& applicant, const QString& req)
 
 } // namespace
 
+namespace {
+
+// What a run wrote of each record (a hash of the values), so that a line repeating
+// them writes nothing; with what the open batch changed of it, to be put back
+// when the batch is taken back.
+class WrittenRecords
+{
+public:
+    // Whether the record must be written; first when the run meets it for the
+    // first time. Remembers the values as written.
+    bool mustWrite(const QString& key, size_t values, bool& first)
+    {
+        auto seen = m_written.find(key);
+        first = seen == m_written.end();
+        if (!first && *seen == values)
+            return false;
+        m_journal.append({key, first ? std::nullopt : std::optional<size_t>(*seen)});
+        if (first)
+            m_written.insert(key, values);
+        else
+            *seen = values;
+        return true;
+    }
+    // The batch is committed: what it changed stays.
+    void keep() { m_journal.clear(); }
+    // The batch is taken back: the memory is as it was when the batch began.
+    void takeBack()
+    {
+        for (auto it = m_journal.crbegin(); it != m_journal.crend(); ++it) {
+            if (it->second)
+                m_written.insert(it->first, *it->second);
+            else
+                m_written.remove(it->first);
+        }
+        m_journal.clear();
+    }
+
+private:
+    QHash<QString, size_t> m_written;
+    QList<std::pair<QString, std::optional<size_t>>> m_journal;
+};
+
+} // namespace
+
 // The statements of a run, built once from the layout.
 struct ImportRun::Statements
 {
@@ -168,10 +212,9 @@ struct ImportRun::Statements
     Database::Repeated* insertApplication = nullptr;
     QVariantList binds; // reused from line to line
 
-    // What this batch changed in the memory of written records, to be put back
-    // when the batch is taken back.
-    QList<std::pair<QString, std::optional<size_t>>> applicantsJournal;
-    QList<std::pair<QString, std::optional<size_t>>> requisitionsJournal;
+    // What this run wrote of each applicant and requisition.
+    WrittenRecords applicants;
+    WrittenRecords requisitions;
 };
 
 ImportRun::ImportRun(TMerrowindData& data, UserTalk& talk)
@@ -447,8 +490,6 @@ bool ImportRun::ImportScanData()
     m_counts = {};
     m_problems.clear();
     m_problemCount = 0;
-    m_applicantsWritten.clear();
-    m_requisitionsWritten.clear();
     m_dryApplicants.clear();
     m_dryRequisitions.clear();
     m_dryApplications.clear();
@@ -485,8 +526,8 @@ bool ImportRun::ImportScanData()
         batch.clear();
         batchLines.clear();
         batchStart = m_counts;
-        m_sql->applicantsJournal.clear();
-        m_sql->requisitionsJournal.clear();
+        m_sql->applicants.keep();
+        m_sql->requisitions.keep();
         m_pendingApplications.clear();
         if (!DryRun)
             db.begin();
@@ -501,20 +542,8 @@ bool ImportRun::ImportScanData()
         }
         m_counts = batchStart;
         m_pendingApplications.clear();
-        for (auto it = m_sql->applicantsJournal.crbegin(); it != m_sql->applicantsJournal.crend(); ++it) {
-            if (it->second)
-                m_applicantsWritten.insert(it->first, *it->second);
-            else
-                m_applicantsWritten.remove(it->first);
-        }
-        for (auto it = m_sql->requisitionsJournal.crbegin(); it != m_sql->requisitionsJournal.crend(); ++it) {
-            if (it->second)
-                m_requisitionsWritten.insert(it->first, *it->second);
-            else
-                m_requisitionsWritten.remove(it->first);
-        }
-        m_sql->applicantsJournal.clear();
-        m_sql->requisitionsJournal.clear();
+        m_sql->applicants.takeBack();
+        m_sql->requisitions.takeBack();
     };
     // Takes the batch back and stores its lines before the failing one again.
     const auto takeBackFailingLine = [&](qint64 failing, const QString& why) {
@@ -795,16 +824,9 @@ void ImportRun::SavePersonalData(qint64)
     const TImportApplicantData& a = m_reader.ApplicantData;
     if (a.AppID.isEmpty())
         return;
-    const size_t hash = applicantHash(a);
-    auto seen = m_applicantsWritten.find(a.AppID);
-    const bool first = seen == m_applicantsWritten.end();
-    if (!first && *seen == hash)
+    bool first = false;
+    if (!m_sql->applicants.mustWrite(a.AppID, applicantHash(a), first))
         return;
-    m_sql->applicantsJournal.append({a.AppID, first ? std::nullopt : std::optional<size_t>(*seen)});
-    if (first)
-        m_applicantsWritten.insert(a.AppID, hash);
-    else
-        *seen = hash;
 
     const TImportData& l = m_data.ImportLayout;
     Database& db = m_data.database();
@@ -853,16 +875,9 @@ void ImportRun::SaveReqData(qint64)
     const TImportReqData& r = m_reader.ReqData;
     if (r.Number.isEmpty())
         return;
-    const size_t hash = requisitionHash(r);
-    auto seen = m_requisitionsWritten.find(r.Number);
-    const bool first = seen == m_requisitionsWritten.end();
-    if (!first && *seen == hash)
+    bool first = false;
+    if (!m_sql->requisitions.mustWrite(r.Number, requisitionHash(r), first))
         return;
-    m_sql->requisitionsJournal.append({r.Number, first ? std::nullopt : std::optional<size_t>(*seen)});
-    if (first)
-        m_requisitionsWritten.insert(r.Number, hash);
-    else
-        *seen = hash;
 
     const TImportData& l = m_data.ImportLayout;
     Database& db = m_data.database();

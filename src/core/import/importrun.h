@@ -147,10 +147,6 @@ private:
     qint64 m_problemCount = 0;
     QString m_error;
     QString m_file;
-    // What this run wrote of each applicant and requisition (a hash of the values),
-    // so that a line repeating them writes nothing.
-    QHash<QString, size_t> m_applicantsWritten;
-    QHash<QString, size_t> m_requisitionsWritten;
     // Dry run: the records the file names so far, and whether each is new.
     QHash<QString, bool> m_dryApplicants;
     QHash<QString, bool> m_dryRequisitions;
