@@ -3,6 +3,7 @@
 #include "access/logon.h"
 #include "access/menurules.h"
 #include "commands/consoletalk.h"
+#include "commands/exportcommand.h"
 #include "datastore/merrowinddata.h"
 #include "datastore/migrations.h"
 #include "delivery/websend.h"
@@ -86,6 +87,7 @@ struct Parsed
     QString group;
     bool groupGiven = false;
     bool dryRun = false;
+    QStringList handed; // options the command reads itself: "--file=PATH", "--send", "--continuous"
     bool help = false;
     QString error;
 };
@@ -110,6 +112,10 @@ Parsed parse(const QStringList& args)
             p.yes = true;
         } else if (a == QLatin1String("--dry-run")) {
             p.dryRun = true;
+        } else if (a == QLatin1String("--send") || a == QLatin1String("--continuous")) {
+            p.handed << a;
+        } else if (a == QLatin1String("--file") || a.startsWith(QLatin1String("--file="))) {
+            p.handed << QStringLiteral("--file=") + value(QStringLiteral("--file"));
         } else if (a == QLatin1String("--user") || a.startsWith(QLatin1String("--user="))) {
             p.user = value(QStringLiteral("--user"));
             p.userGiven = true;
@@ -185,6 +191,7 @@ const std::vector<ProcessCommand>& processCommands()
                      "Uploads again every web requisition's documents and index page (or one job posting group's "
                      "with --group).",
                      &reloadAll, &reloadOneGroup),
+        exportProcessCommand(),
     };
     return commands;
 }
@@ -374,8 +381,15 @@ int runCommandLine(const QStringList& arguments, CommandLineContext& context)
                                     command->argumentsUsage);
     if (p.dryRun && !command->takesDryRun)
         return usageError(p.command + QStringLiteral(" does not take --dry-run"));
+    // Options a command reads itself go to it after its arguments, as written; so does
+    // --group to a command that does not take it the usual way. A command whose usage
+    // does not name such an option refuses it.
+    QStringList handed = p.handed;
     if (p.groupGiven && !command->takesGroup)
-        return usageError(p.command + QStringLiteral(" does not take --group"));
+        handed << QStringLiteral("--group=") + p.group.trimmed();
+    for (const QString& option : std::as_const(handed))
+        if (const QString name = option.section(QLatin1Char('='), 0, 0); !command->argumentsUsage.contains(name))
+            return usageError(p.command + QStringLiteral(" does not take ") + name);
     if (p.groupGiven && p.group.trimmed().isEmpty())
         return usageError(QStringLiteral("--group needs a job posting group identifier"));
     if (p.userGiven && p.user.trimmed().isEmpty())
@@ -432,9 +446,11 @@ int runCommandLine(const QStringList& arguments, CommandLineContext& context)
             return ExitRefused;
         }
 
-        QStringList commandArguments = p.groupGiven ? QStringList{p.group.trimmed()} : p.arguments;
+        QStringList commandArguments =
+            p.groupGiven && command->takesGroup ? QStringList{p.group.trimmed()} : p.arguments;
         if (p.dryRun)
             commandArguments << QStringLiteral("--dry-run");
+        commandArguments << handed;
         const OperationResult result = command->run(data, talk, commandArguments);
         data.close();
         // An operation without a results box still says what it did, for the log.
