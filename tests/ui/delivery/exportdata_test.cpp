@@ -8,11 +8,14 @@
 #include "findchild.h"
 #include "scriptedtalk.h"
 #include "shell/helpviewer.h"
+#include "smtpserver.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -122,6 +125,35 @@ TEST_P(ExportDataFormTest, ExportSavesOpensAndCloses)
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_TRUE(f.readAll().startsWith("List R5\r\n000001,Abbott, Bo\r\n"));
     EXPECT_TRUE(talk.errors().isEmpty()) << talk.errors().join(QLatin1Char('|')).toStdString();
+}
+
+// Mailed under the Send E-Mail window, to a real SMTP server.
+TEST_P(ExportDataFormTest, ExportMailsTheFileToTheDepartment)
+{
+    mwtest::SmtpServer server;
+    ASSERT_TRUE(server.ok()) << server.error().toStdString();
+    sql(QStringLiteral("UPDATE settings SET SMTPServer = ?, Port = ?, SMTPTimeout = 3"), {server.host(), server.port()});
+    sql(QStringLiteral("UPDATE users SET EMailAddress = 'hr@example.com' WHERE UserID = 'SUPERVISOR'"));
+    sql(QStringLiteral("UPDATE requisitions SET EMailAddress = 'parks@example.com'"));
+    data->ReadSettings();
+    ASSERT_TRUE(data->CheckUser(QStringLiteral("supervisor"), QString(), true));
+
+    TExportData form(*data, help, talk);
+    form.Setup(QStringLiteral("PARKS"), QStringLiteral("PARKS"), QStringLiteral("R5"));
+    QStringList opened;
+    form.openFile = [&opened](const QString& p) { opened << p; };
+    child<QCheckBox>(&form, "SendToDeptCheck")->setChecked(true);
+    form.show();
+    QTest::mouseClick(child<QPushButton>(&form, "ExportBtn"), Qt::LeftButton);
+    EXPECT_EQ(form.result(), QDialog::Accepted);
+    EXPECT_TRUE(talk.errors().isEmpty()) << talk.errors().join(QLatin1Char('|')).toStdString();
+    ASSERT_TRUE(server.waitForMessages(1));
+    const QJsonObject m = server.message(1);
+    EXPECT_EQ(m.value(QStringLiteral("subject")).toString(), QStringLiteral("Export Data For Req#: PARKSR5 Ranger"));
+    EXPECT_EQ(m.value(QStringLiteral("rcpt_tos")).toArray().first().toString(), QStringLiteral("parks@example.com"));
+    EXPECT_EQ(m.value(QStringLiteral("attachments")).toArray().first().toObject().value(QStringLiteral("filename")).toString(),
+              QStringLiteral("Applican.csv"));
+    EXPECT_TRUE(opened.isEmpty());
 }
 
 MW_INSTANTIATE_BACKENDS(ExportDataFormTest);
