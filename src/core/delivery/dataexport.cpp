@@ -287,10 +287,12 @@ OperationResult DataExport::ExportRequisition(const QString& reqNumber)
 OperationResult DataExport::save(const QString& reqNumber)
 {
     static const QString text = QStringLiteral("Error:  Could Not Create Export File");
+    QString given = SaveFileTo.trimmed();
+    given.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (QFileInfo(given).fileName().isEmpty())
+        return fail(text, QStringLiteral("No file name was given."));
     SaveFileTo = SavePath();
     const QString target = SaveFileTo;
-    if (QFileInfo(target).fileName().startsWith(QLatin1Char('.')))
-        return fail(text, QStringLiteral("No file name was given."));
     QString cause;
     const std::unique_ptr<QTemporaryDir> scratch = scratchDir(cause);
     if (!scratch)

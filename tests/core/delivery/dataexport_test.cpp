@@ -389,6 +389,7 @@ TEST_P(DataExportTest, FailuresAreToldWithTheirCause)
         {"template missing, send", true, true, false, kNotSent, QStringLiteral("ExportList.txt is missing")},
         {"server down", true, false, true, QStringLiteral("Error: E-Mail Not Sent"), QString()},
         {"no such folder", false, false, false, kNotCreated, QStringLiteral("/nowhere/at/all/x.csv")},
+        {"no file name", false, false, false, kNotCreated, QStringLiteral("No file name was given.")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -402,7 +403,8 @@ TEST_P(DataExportTest, FailuresAreToldWithTheirCause)
         auto e = exporter();
         e->SendToDept = c.send;
         e->SaveFileTo = QLatin1String(c.name).startsWith(QLatin1String("no such")) ? QStringLiteral("/nowhere/at/all/x.csv")
-                                                                                   : out + QStringLiteral("/x.csv");
+                        : QLatin1String(c.name).startsWith(QLatin1String("no file")) ? out + QStringLiteral("/")
+                                                                                     : out + QStringLiteral("/x.csv");
         const OperationResult r = e->Export();
         EXPECT_TRUE(r.isFailed());
         ASSERT_EQ(talk.errors().size(), 1) << talk.errors().join(QLatin1Char('|')).toStdString();
