@@ -390,6 +390,7 @@ bool TDeptFiles::MakeTextFile(const QString& templateName, const QString& output
         text.replace(QLatin1Char('\n'), QString::fromLatin1(tpl.lineEnd));
     const QByteArray bytes = tpl.encode(text, html);
     if (out.write(bytes) != bytes.size() || !out.flush()) {
+        out.remove(); // a part of the file is not sent as if it were the file
         m_talk.error(QStringLiteral("Error:  Could Not Create Temporary File"));
         return false;
     }
@@ -444,9 +445,10 @@ QString TDeptFiles::ApplicationLine(const TApplicantData& a, const TRequistionDa
     QString line = a.ApplicantID + QLatin1Char(' ') + a.Name.leftJustified(40, QLatin1Char(' ')) +
                    (a.VeteranPreference ? QStringLiteral(" Veteran") : QString()) +
                    (a.RIF ? QStringLiteral(" RIF") : QString());
+    // The server keeps the document under its name in small letters.
     if (!r.SendAsEMail)
-        line += QStringLiteral("  ") + WebBase(r.WebAddress) + a.ApplicantID + QLatin1Char('.') +
-                m_data.SystemInfo.FileExt;
+        line += QStringLiteral("  ") + WebBase(r.WebAddress) +
+                (a.ApplicantID + QLatin1Char('.') + m_data.SystemInfo.FileExt).toLower();
     return line;
 }
 
@@ -480,7 +482,12 @@ void TDeptFiles::AttachMemo(const TRequistionData& requisition)
     QFile out(output);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw FileError(QStringLiteral("Cannot create file %1").arg(QDir::toNativeSeparators(output)));
-    out.write(tpl.encode(text, html));
+    const QByteArray bytes = tpl.encode(text, html);
+    if (out.write(bytes) != bytes.size() || !out.flush()) {
+        const QString why = out.errorString();
+        out.remove();
+        throw FileError(QStringLiteral("Cannot write file %1: %2").arg(QDir::toNativeSeparators(output), why));
+    }
     out.close();
     attach(output);
 }

@@ -34,15 +34,14 @@ namespace {
 // Writes and uploads the index page; what went wrong, or nothing.
 QString uploadIndex(TMerrowindData& data, UserTalk& talk, FtpPublisher& ftp, const TRequistionData& requisition)
 {
-    if (data.SystemInfo.HTTPIndexName.trimmed().isEmpty() ||
-        data.SystemInfo.HTTPIndexName.contains(QLatin1Char('/')))
-        return QStringLiteral("The index page was not made: the settings give it no plain file name (Index Name).");
+    if (const QString problem = deptIndexProblem(data, talk); !problem.isEmpty())
+        return problem;
     TDeptFiles files(data, talk);
     const QString page = files.TempDir + QStringLiteral("deptindex.htm");
     QFile::remove(page);
     files.MakeDeptIndex(requisition);
     if (!QFileInfo(page).isFile())
-        return QStringLiteral("The index page was not made: no template \"deptindex.htm\" in %1.").arg(files.TemplateDir);
+        return QStringLiteral("The index page was not made: it could not be written in %1.").arg(files.TempDir);
     ftp.SetRequisition(requisition.Department, requisition.ReqNumber, requisition.PositionTitle);
     ftp.LoadSettings();
     const QString dir = remoteDir(data, requisition);
@@ -55,8 +54,19 @@ QString uploadIndex(TMerrowindData& data, UserTalk& talk, FtpPublisher& ftp, con
 
 } // namespace
 
+QString deptIndexProblem(TMerrowindData& data, UserTalk& talk)
+{
+    if (data.SystemInfo.HTTPIndexName.trimmed().isEmpty() ||
+        data.SystemInfo.HTTPIndexName.contains(QLatin1Char('/')))
+        return QStringLiteral("The index page was not made: the settings give it no plain file name (Index Name).");
+    const TDeptFiles files(data, talk);
+    if (!QFileInfo(files.templatePath(QStringLiteral("deptindex.htm"))).isFile())
+        return QStringLiteral("The index page was not made: no template \"deptindex.htm\" in %1.").arg(files.TemplateDir);
+    return QString();
+}
+
 bool UploadApplications(TMerrowindData& data, UserTalk& talk, FtpPublisher& ftp, const TRequistionData& requisition,
-                        const QStringList& documents)
+                        const QStringList& documents, bool withIndex)
 {
     if (requisition.SendAsEMail)
         return true;
@@ -81,7 +91,7 @@ bool UploadApplications(TMerrowindData& data, UserTalk& talk, FtpPublisher& ftp,
         }
     }
     // The index page goes up after a failed upload too.
-    if (!ftp.cancelled()) {
+    if (withIndex && !ftp.cancelled()) {
         if (const QString problem = uploadIndex(data, talk, ftp, requisition); !problem.isEmpty())
             why << problem;
     }

@@ -18,12 +18,16 @@ class TRequistionData;
 class UserTalk;
 
 // Uploads the documents into the requisition's directory and verifies them, then
-// the index page (after a failed upload too). UploadOK: true when the requisition
+// the index page (after a failed upload too) unless withIndex is false (a send
+// uploads it once the sent dates are recorded). UploadOK: true when the requisition
 // goes by e-mail, or every document is whole on the server and the index page is
 // there. A requisition without a web address, or whose address names no plain
 // directory, is told and not sent.
 bool UploadApplications(TMerrowindData& data, UserTalk& talk, FtpPublisher& ftp, const TRequistionData& requisition,
-                        const QStringList& documents);
+                        const QStringList& documents, bool withIndex = true);
+// Why no requisition's index page can be made now (no plain index name in the
+// settings, no template "deptindex.htm"); empty when it can.
+QString deptIndexProblem(TMerrowindData& data, UserTalk& talk);
 // Writes the requisition's index page from its template and uploads it; whether it
 // is on the server.
 bool UploadDeptIndex(TMerrowindData& data, UserTalk& talk, FtpPublisher& ftp, const TRequistionData& requisition);

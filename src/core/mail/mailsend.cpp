@@ -116,6 +116,8 @@ QStringList MailSend::splitNotice(qint64 maxBytes)
 void MailSend::fail(const MailFailure& failure)
 {
     Sent = false;
+    if (failure.kind == MailFailure::Cancelled)
+        m_cancelled = true;
     ErrorText.prepend(failure.line() + QLatin1Char('\n'));
 }
 
@@ -224,7 +226,9 @@ bool MailSend::Send()
     Sent = true;
     ErrorText.clear();
     m_messagesSent = 0;
+    m_attachmentsDelivered = 0;
     m_unreachable = false;
+    m_cancelled = false;
     if (ShowStatus)
         ShowStatus(QStringLiteral("Sending Mail, Please Wait"));
 
@@ -269,8 +273,10 @@ bool MailSend::Send()
                         else
                             other = true;
                     }
-                    if (ok || (!other && refused < mail.to.size()))
+                    if (ok || (!other && refused < mail.to.size())) {
                         ++m_messagesSent;
+                        m_attachmentsDelivered += mail.attachments.size();
+                    }
                     if (connection.neverConnected())
                         m_unreachable = true;
                     return ok;

@@ -70,10 +70,16 @@ public:
     void CopyAttachmentsToTemp(); // false Sent when an attachment cannot be copied
     void DeleteAttachments();     // the copies of this send only
 
-    // After Send: the messages the server took, and whether no connection could be
-    // made at all (the server is down or unknown).
+    // After Send: the messages the server took (for one recipient at least), and
+    // whether no connection could be made at all (the server is down or unknown).
     int messagesSent() const { return m_messagesSent; }
     bool serverUnreachable() const { return m_unreachable; }
+    // After Send: the attachments (as given in Message) that went out in a message
+    // the server took for one recipient at least. A split run stops at its first
+    // failed set, so these are the first ones of the list.
+    QStringList deliveredAttachments() const { return Message.Attachments.mid(0, m_attachmentsDelivered); }
+    // After Send: whether Cancel (or the close box) stopped it.
+    bool cancelled() const { return m_cancelled; }
     // The recipients left after CheckAddresses.
     const QStringList& recipients() const { return m_mail.to; }
 
@@ -90,7 +96,9 @@ private:
     OutgoingMail m_mail;
     std::unique_ptr<QTemporaryDir> m_copies;
     int m_messagesSent = 0;
+    qsizetype m_attachmentsDelivered = 0;
     bool m_unreachable = false;
+    bool m_cancelled = false;
 };
 
 } // namespace mw
