@@ -4,6 +4,7 @@
 #include "access/menurules.h"
 #include "commands/consoletalk.h"
 #include "commands/exportcommand.h"
+#include "commands/sendcommand.h"
 #include "datastore/merrowinddata.h"
 #include "datastore/migrations.h"
 #include "delivery/websend.h"
@@ -192,6 +193,7 @@ const std::vector<ProcessCommand>& processCommands()
                      "with --group).",
                      &reloadAll, &reloadOneGroup),
         exportProcessCommand(),
+        sendProcessCommand(),
     };
     return commands;
 }
@@ -374,7 +376,10 @@ int runCommandLine(const QStringList& arguments, CommandLineContext& context)
     const ProcessCommand* command = findProcessCommand(p.command);
     if (!command)
         return usageError(QStringLiteral("unknown command ") + p.command);
-    if (p.arguments.size() < command->minArguments || p.arguments.size() > command->maxArguments)
+    // --group ID stands for all the arguments of a command that takes it.
+    if (p.groupGiven && command->takesGroup ? !p.arguments.isEmpty()
+                                            : (p.arguments.size() < command->minArguments ||
+                                               p.arguments.size() > command->maxArguments))
         return usageError(command->argumentsUsage.isEmpty()
                               ? p.command + QStringLiteral(" takes no arguments")
                               : QStringLiteral("usage: merrowind run ") + p.command + QLatin1Char(' ') +
