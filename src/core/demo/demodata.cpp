@@ -34,7 +34,7 @@ constexpr std::mt19937::result_type kWebLettersStart = 20261210u;
 class Dice
 {
 public:
-    // The same seed gives the same demonstration data every time.
+    // Equal starting values give equal demonstration data every time.
     explicit Dice(std::mt19937::result_type start)
         : m_gen(start)
     {}

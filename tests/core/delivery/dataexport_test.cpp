@@ -6,6 +6,7 @@
 
 #include "dbfixture.h"
 #include "scriptedtalk.h"
+#include "tmpdirscope.h"
 #include "smtpserver.h"
 
 #include "delivery/dataexport.h"
@@ -25,31 +26,10 @@
 
 using namespace mw;
 using mwtest::ScriptedTalk;
+using mwtest::TmpDirScope;
 using mwtest::SmtpServer;
 
 namespace {
-
-class TmpDirScope
-{
-public:
-    explicit TmpDirScope(const QString& dir)
-        : m_had(qEnvironmentVariableIsSet("TMPDIR"))
-        , m_old(qgetenv("TMPDIR"))
-    {
-        qputenv("TMPDIR", dir.toLocal8Bit());
-    }
-    ~TmpDirScope()
-    {
-        if (m_had)
-            qputenv("TMPDIR", m_old);
-        else
-            qunsetenv("TMPDIR");
-    }
-
-private:
-    bool m_had;
-    QByteArray m_old;
-};
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {

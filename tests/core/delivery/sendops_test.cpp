@@ -10,6 +10,7 @@
 #include "ftpserver.h"
 #include "mail/mailsend.h"
 #include "scriptedtalk.h"
+#include "tmpdirscope.h"
 #include "shared/clock.h"
 #include "shared/platform.h"
 #include "smtpserver.h"
@@ -30,35 +31,12 @@
 
 using namespace mw;
 using mwtest::ScriptedTalk;
+using mwtest::TmpDirScope;
 
 namespace {
 
 const QDate kToday(2026, 11, 20);
 const QString kTodayStored = QStringLiteral("2026-11-20");
-
-class TmpDirScope
-{
-public:
-    explicit TmpDirScope(const QString& dir)
-        : m_had(qEnvironmentVariableIsSet("TMPDIR"))
-        , m_old(qgetenv("TMPDIR"))
-    {
-        qputenv("TMPDIR", dir.toLocal8Bit());
-    }
-    ~TmpDirScope()
-    {
-        if (m_had)
-            qputenv("TMPDIR", m_old);
-        else
-            qunsetenv("TMPDIR");
-    }
-    TmpDirScope(const TmpDirScope&) = delete;
-    TmpDirScope& operator=(const TmpDirScope&) = delete;
-
-private:
-    bool m_had;
-    QByteArray m_old;
-};
 
 QString sha256(const QByteArray& bytes)
 {

@@ -5,6 +5,7 @@
 #include "mail/mailsend.h"
 #include "mail/mime.h"
 #include "scriptedtalk.h"
+#include "tmpdirscope.h"
 #include "shared/platform.h"
 #include "smtpserver.h"
 
@@ -22,31 +23,10 @@
 
 using namespace mw;
 using mwtest::ScriptedTalk;
+using mwtest::TmpDirScope;
 using mwtest::SmtpServer;
 
 namespace {
-
-class TmpDirScope
-{
-public:
-    explicit TmpDirScope(const QString& dir)
-        : m_had(qEnvironmentVariableIsSet("TMPDIR"))
-        , m_old(qgetenv("TMPDIR"))
-    {
-        qputenv("TMPDIR", dir.toLocal8Bit());
-    }
-    ~TmpDirScope()
-    {
-        if (m_had)
-            qputenv("TMPDIR", m_old);
-        else
-            qunsetenv("TMPDIR");
-    }
-
-private:
-    bool m_had;
-    QByteArray m_old;
-};
 
 QByteArray sha256(const QByteArray& bytes) { return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(); }
 
