@@ -227,12 +227,12 @@ protected:
 
 TEST_P(SendCommandTest, SendsTheUnsentApplicationsOnlyWhenConfirmed)
 {
-    const Ran asked = run(send({QStringLiteral("R1"), QStringLiteral("unsent")}));
+    const Ran asked = run(send({QStringLiteral("R1"), QStringLiteral("--unsent")}));
     EXPECT_EQ(asked.status, 2) << asked.err.toStdString();
     EXPECT_TRUE(asked.err.contains(QStringLiteral("Are You Sure You Want To Send All Unsent Applications?")));
     EXPECT_EQ(sentOn(QStringLiteral("00000001")), QString());
 
-    const Ran done = run(send({QStringLiteral("R1"), QStringLiteral("unsent"), QStringLiteral("--yes")}));
+    const Ran done = run(send({QStringLiteral("R1"), QStringLiteral("--unsent"), QStringLiteral("--yes")}));
     ASSERT_EQ(done.status, 0) << done.err.toStdString();
     EXPECT_EQ(done.out, QStringLiteral("Applications Sent: 2\nApplications Not Sent: 0\nDocuments Missing: 0\n"
                                        "Messages Sent: 1\n"));
@@ -242,15 +242,15 @@ TEST_P(SendCommandTest, SendsTheUnsentApplicationsOnlyWhenConfirmed)
     EXPECT_EQ(sentOn(QStringLiteral("00000001")), today);
     EXPECT_EQ(sentOn(QStringLiteral("00000002")), today);
 
-    // Again: nothing left to send, said as an error.
+    // Again (the mode may be written as a word): nothing left to send, said as an error.
     const Ran again = run(send({QStringLiteral("R1"), QStringLiteral("unsent"), QStringLiteral("--yes")}));
     EXPECT_EQ(again.status, 1);
     EXPECT_TRUE(again.err.contains(QStringLiteral("No Applications Are Available For Sending"))) << again.err.toStdString();
 
     // One applicant, and a resend of the day: the dates stay.
     const QString day = QDate::currentDate().toString(QStringLiteral("MM/dd/yyyy"));
-    EXPECT_EQ(run(send({QStringLiteral("R1"), QStringLiteral("resend"), day, QStringLiteral("--yes")})).status, 0);
-    EXPECT_EQ(run(send({QStringLiteral("R1"), QStringLiteral("applicant"), QStringLiteral("00000002"), QStringLiteral("--yes")}))
+    EXPECT_EQ(run(send({QStringLiteral("R1"), QStringLiteral("--resend"), day, QStringLiteral("--yes")})).status, 0);
+    EXPECT_EQ(run(send({QStringLiteral("R1"), QStringLiteral("--applicant=00000002"), QStringLiteral("--yes")}))
                   .status,
               0);
     ASSERT_TRUE(smtp.waitForMessages(3));
@@ -273,15 +273,17 @@ TEST_P(SendCommandTest, CommandLinesThatMakeNoSenseOrAreNotPermittedSendNothing)
         const char* user;
         const char* says;
     } cases[] = {
-        {{QStringLiteral("R1")}, "admin", "usage: merrowind run send REQ unsent|all|resend MM/DD/YYYY"},
-        {{QStringLiteral("R1"), QStringLiteral("--unsent")}, "admin", "unknown option --unsent"},
+        {{QStringLiteral("R1")}, "admin", "give what to send\nusage: merrowind run send REQ --unsent|--all|--resend"},
+        {{QStringLiteral("R1"), QStringLiteral("--unsent"), QStringLiteral("--all")}, "admin", "give one thing to send"},
+        {{QStringLiteral("R1"), QStringLiteral("--later")}, "admin", "unknown option --later"},
         {{QStringLiteral("R1"), QStringLiteral("later")}, "admin", "unknown mode \"later\""},
-        {{QStringLiteral("R1"), QStringLiteral("resend")}, "admin", "resend needs a value"},
-        {{QStringLiteral("R1"), QStringLiteral("all"), QStringLiteral("x")}, "admin", "all takes no value"},
-        {{QStringLiteral("R1"), QStringLiteral("resend"), QStringLiteral("2026-11-05")}, "admin",
+        {{QStringLiteral("R1"), QStringLiteral("--resend")}, "admin", "--resend needs a value"},
+        {{QStringLiteral("R1"), QStringLiteral("all"), QStringLiteral("x")}, "admin", "--all takes no value"},
+        {{QStringLiteral("R1"), QStringLiteral("--resend"), QStringLiteral("2026-11-05")}, "admin",
          "\"2026-11-05\" Is Not A Date (mm/dd/yyyy)."},
-        {{QStringLiteral("NOPE"), QStringLiteral("unsent")}, "admin", "Requisition NOPE Was Not Found."},
-        {{QStringLiteral("--group"), QStringLiteral("NUR"), QStringLiteral("R1")}, "admin", "usage: merrowind run send"},
+        {{QStringLiteral("NOPE"), QStringLiteral("--unsent")}, "admin", "Requisition NOPE Was Not Found."},
+        {{QStringLiteral("--group"), QStringLiteral("NUR"), QStringLiteral("R1")}, "admin",
+         "--group takes no requisition or mode"},
         {{QStringLiteral("--group"), QStringLiteral("NUR")}, "clerk",
          "CLERK may not use Requisition > Job Data > All Jobs (the profile Clerk does not allow it)"},
     };

@@ -88,7 +88,7 @@ struct Parsed
     QString group;
     bool groupGiven = false;
     bool dryRun = false;
-    QStringList handed; // options the command reads itself: "--file=PATH", "--send", "--continuous"
+    QStringList handed; // options the command reads itself: "--file=PATH", "--send", "--unsent", ...
     bool help = false;
     QString error;
 };
@@ -101,7 +101,7 @@ Parsed parse(const QStringList& args)
         const auto value = [&](const QString& option) -> QString {
             if (a.startsWith(option + QLatin1Char('=')))
                 return a.mid(option.size() + 1);
-            if (i + 1 >= args.size()) {
+            if (i + 1 >= args.size() || args.at(i + 1).startsWith(QLatin1String("--"))) {
                 p.error = option + QStringLiteral(" needs a value");
                 return QString();
             }
@@ -113,10 +113,14 @@ Parsed parse(const QStringList& args)
             p.yes = true;
         } else if (a == QLatin1String("--dry-run")) {
             p.dryRun = true;
-        } else if (a == QLatin1String("--send") || a == QLatin1String("--continuous")) {
+        } else if (a == QLatin1String("--send") || a == QLatin1String("--continuous") ||
+                   a == QLatin1String("--unsent") || a == QLatin1String("--all") ||
+                   a == QLatin1String("--initial-forms") || a == QLatin1String("--final-forms")) {
             p.handed << a;
-        } else if (a == QLatin1String("--file") || a.startsWith(QLatin1String("--file="))) {
-            p.handed << QStringLiteral("--file=") + value(QStringLiteral("--file"));
+        } else if (const QString withValue = a.section(QLatin1Char('='), 0, 0);
+                   withValue == QLatin1String("--file") || withValue == QLatin1String("--resend") ||
+                   withValue == QLatin1String("--applicant")) {
+            p.handed << withValue + QLatin1Char('=') + value(withValue);
         } else if (a == QLatin1String("--user") || a.startsWith(QLatin1String("--user="))) {
             p.user = value(QStringLiteral("--user"));
             p.userGiven = true;

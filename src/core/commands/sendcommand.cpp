@@ -11,7 +11,7 @@ namespace mw {
 namespace {
 
 const QString kUsage = QStringLiteral(
-    "REQ unsent|all|resend MM/DD/YYYY|initial-forms|final-forms|applicant ID | --group ID");
+    "REQ --unsent|--all|--resend MM/DD/YYYY|--initial-forms|--final-forms|--applicant ID | --group ID");
 
 OperationResult refuse(UserTalk& talk, const QString& text)
 {
@@ -38,22 +38,54 @@ OperationResult sendForGroup(TMerrowindData& data, UserTalk& talk, const QString
 
 OperationResult sendFromCommandLine(TMerrowindData& data, UserTalk& talk, const QStringList& arguments)
 {
-    // With --group the group is the one argument; otherwise a requisition and a mode.
-    if (arguments.size() == 1)
-        return sendForGroup(data, talk, arguments.first());
-    const QString req = arguments.value(0);
-    const QString mode = arguments.value(1).toLower();
-    const QString value = arguments.value(2);
+    // A requisition and one mode, "--resend=05/11/2026" or written as words ("resend
+    // 05/11/2026"); or --group ID alone.
+    QStringList words;
+    QStringList modes;
+    QString value;
+    QString group;
+    bool groupGiven = false;
+    for (const QString& a : arguments) {
+        if (!a.startsWith(QLatin1String("--"))) {
+            words << a;
+        } else if (const QString name = a.section(QLatin1Char('='), 0, 0).mid(2); name == QLatin1String("group")) {
+            group = a.section(QLatin1Char('='), 1);
+            groupGiven = true;
+        } else {
+            modes << name;
+            if (a.contains(QLatin1Char('=')))
+                value = a.section(QLatin1Char('='), 1);
+        }
+    }
+    const auto usage = [&](const QString& what) {
+        return refuse(talk, QStringLiteral("merrowind run send: %1\nusage: merrowind run send %2").arg(what, kUsage));
+    };
+    if (groupGiven) {
+        if (!words.isEmpty() || !modes.isEmpty())
+            return usage(QStringLiteral("--group takes no requisition or mode"));
+        return sendForGroup(data, talk, group);
+    }
+    if (words.isEmpty())
+        return usage(QStringLiteral("give a requisition"));
+    const QString req = words.takeFirst();
+    if (modes.isEmpty() && !words.isEmpty()) {
+        modes << words.takeFirst().toLower();
+        if (!words.isEmpty())
+            value = words.takeFirst();
+    }
+    if (modes.size() != 1 || !words.isEmpty())
+        return usage(modes.isEmpty() ? QStringLiteral("give what to send") : QStringLiteral("give one thing to send"));
+    const QString mode = modes.first();
     const bool takesValue = mode == QLatin1String("resend") || mode == QLatin1String("applicant");
-    const QStringList modes{QStringLiteral("unsent"), QStringLiteral("all"), QStringLiteral("resend"),
+    const QStringList known{QStringLiteral("unsent"), QStringLiteral("all"), QStringLiteral("resend"),
                             QStringLiteral("initial-forms"), QStringLiteral("final-forms"),
                             QStringLiteral("applicant")};
-    if (!modes.contains(mode) || takesValue != (arguments.size() == 3))
-        return refuse(talk, QStringLiteral("merrowind run send: %1\nusage: merrowind run send %2")
-                                .arg(!modes.contains(mode) ? QStringLiteral("unknown mode \"%1\"").arg(arguments.value(1))
-                                     : takesValue          ? QStringLiteral("%1 needs a value").arg(mode)
-                                                           : QStringLiteral("%1 takes no value").arg(mode),
-                                     kUsage));
+    if (!known.contains(mode))
+        return usage(QStringLiteral("unknown mode \"%1\"").arg(mode));
+    if (takesValue && value.isEmpty())
+        return usage(QStringLiteral("--%1 needs a value").arg(mode));
+    if (!takesValue && !value.isEmpty())
+        return usage(QStringLiteral("--%1 takes no value").arg(mode));
     if (!requisitionPermitted(data, req))
         return refuse(talk, QStringLiteral("Requisition %1 Was Not Found%2.")
                                 .arg(req, data.LoginData.Restricted ? QStringLiteral(" Among Your Job Posting Groups")
@@ -87,14 +119,13 @@ ProcessCommand sendProcessCommand()
     c.menuObject = QStringLiteral("JobData1");
     c.menuPath = QStringLiteral("Requisition > Job Data > E-Mail Options");
     c.summary = QStringLiteral(
-        "Sends the department of requisition REQ its unsent approved applications (unsent), all of them (all), "
-        "again those sent on a day (resend MM/DD/YYYY), one applicant's (applicant ID), or its initial or final "
-        "forms; with --group, the unsent applications of every open requisition of the job posting groups that "
+        "Sends the department of requisition REQ its unsent approved applications (--unsent), all of them (--all), "
+        "again those sent on a day (--resend MM/DD/YYYY), one applicant's (--applicant ID), or its initial or "
+        "final forms; with --group, the unsent applications of every open requisition of the job posting groups that "
         "begin with ID (All Jobs). A sent date is recorded only for what reached the department.");
     c.argumentsUsage = kUsage;
-    c.minArguments = 2;
+    c.minArguments = 0;
     c.maxArguments = 3;
-    c.takesGroup = true;
     c.run = &sendFromCommandLine;
     return c;
 }
