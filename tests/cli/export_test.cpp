@@ -3,6 +3,7 @@
 // real SMTP server, and the command lines it refuses.
 
 #include "dbfixture.h"
+#include "programrun.h"
 #include "smtpserver.h"
 
 #include "delivery/deptfiles.h"
@@ -20,12 +21,7 @@ using namespace mw;
 
 namespace {
 
-struct Ran
-{
-    int status = -1;
-    QString out;
-    QString err;
-};
+using mwtest::Ran;
 
 } // namespace
 
@@ -63,36 +59,15 @@ protected:
             book.save(m_testDb->scratchDir() + QLatin1String(name));
     }
 
-    QString location() const
-    {
-        const DatabaseLocation& l = m_testDb->location();
-        return l.dialect == Dialect::SQLite ? l.directory : l.url;
-    }
+    QString location() const { return mwtest::databaseArgument(m_testDb->location()); }
 
     // The program in the directory of the templates, as the first-run supervisor.
     Ran run(QStringList args)
     {
         args = QStringList{QStringLiteral("run"), QStringLiteral("export")} + args +
                QStringList{QStringLiteral("--database"), location()};
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "MERROWIND_DATABASE", "MERROWIND_PASSWORD"})
-            env.remove(QLatin1String(v));
-        env.insert(QStringLiteral("TMPDIR"), m_testDb->scratchDir());
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(m_testDb->scratchDir());
-        p.start(QStringLiteral(MW_PROGRAM), args);
-        Ran r;
-        if (!p.waitForFinished(120000)) {
-            p.kill();
-            p.waitForFinished();
-            ADD_FAILURE() << "the program did not end";
-            return r;
-        }
-        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-        r.err = QString::fromLocal8Bit(p.readAllStandardError());
-        return r;
+        return mwtest::runProgram(args, m_testDb->scratchDir(),
+                                  mwtest::programEnvironment(QString(), m_testDb->scratchDir()));
     }
 
     mwtest::SmtpServer server;

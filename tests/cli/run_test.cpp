@@ -3,6 +3,7 @@
 
 #include "datastore/passwords.h"
 #include "dbfixture.h"
+#include "programrun.h"
 
 #include "demo/demotemplates.h"
 #include "ftpserver.h"
@@ -23,12 +24,7 @@ using namespace mw;
 
 namespace {
 
-struct Ran
-{
-    int status = -1;
-    QString out;
-    QString err;
-};
+using mwtest::Ran;
 
 } // namespace
 
@@ -74,35 +70,12 @@ protected:
         return scalar(QStringLiteral("SELECT Reviewed FROM applications WHERE ApplicantID = ?"), {applicant}).toBool();
     }
 
-    QString location() const
-    {
-        const DatabaseLocation& l = m_testDb->location();
-        return l.dialect == Dialect::SQLite ? l.directory : l.url;
-    }
+    QString location() const { return mwtest::databaseArgument(m_testDb->location()); }
 
     // Runs the program without a display, password from the environment.
     Ran run(const QStringList& args, const QString& password = QString())
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "MERROWIND_DATABASE", "MERROWIND_PASSWORD"})
-            env.remove(QLatin1String(v));
-        if (!password.isNull())
-            env.insert(QStringLiteral("MERROWIND_PASSWORD"), password);
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(m_testDb->scratchDir());
-        p.start(QStringLiteral(MW_PROGRAM), args);
-        Ran r;
-        if (!p.waitForFinished(120000)) {
-            p.kill();
-            p.waitForFinished();
-            ADD_FAILURE() << "the program did not end";
-            return r;
-        }
-        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-        r.err = QString::fromLocal8Bit(p.readAllStandardError());
-        return r;
+        return mwtest::runProgram(args, m_testDb->scratchDir(), mwtest::programEnvironment(password));
     }
     QStringList markOld(std::initializer_list<const char*> extra)
     {
@@ -186,9 +159,7 @@ TEST_P(RunCommandTest, TheFirstRunSupervisorNeedsNoUserAndPackingNeedsTheDatabas
 // copy, under its user, and Ctrl-C ends its wait as a cancel.
 TEST_P(RunCommandTest, PackingWaitsForOtherCopiesAndCtrlCEndsTheWait)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.insert(QStringLiteral("MERROWIND_PASSWORD"), QStringLiteral("admin"));
+    const QProcessEnvironment env = mwtest::programEnvironment(QStringLiteral("admin"));
     const QStringList args{QStringLiteral("run"), QStringLiteral("pack"), QStringLiteral("--user"),
                            QStringLiteral("ADMIN"), QStringLiteral("--yes"), QStringLiteral("--database"), location()};
     // The run shows up among the running copies while it waits for this one.
@@ -501,10 +472,7 @@ TEST_P(ImportCommandTest, AnImportKilledAnywhereCompletesWhenRunAgain)
     const QStringList expected = tables();
     ASSERT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM applications")).toInt(), 30000);
 
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "MERROWIND_DATABASE"})
-        env.remove(QLatin1String(v));
-    env.insert(QStringLiteral("MERROWIND_PASSWORD"), QStringLiteral("admin"));
+    const QProcessEnvironment env = mwtest::programEnvironment(QStringLiteral("admin"));
     // Killed once some applications are in, and again in the next run further on.
     for (const QList<int>& killsAt : {QList<int>{1}, QList<int>{8000, 20000}, QList<int>{29000}}) {
         clearImported();
@@ -546,10 +514,7 @@ MW_INSTANTIATE_BACKENDS(ImportCommandTest);
 
 TEST(RunHelp, ListsEveryCommandWithoutADisplay)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    const QProcessEnvironment env = mwtest::programEnvironment();
     for (const QStringList& args : {QStringList{QStringLiteral("--help")},
                                     QStringList{QStringLiteral("run"), QStringLiteral("--help")}}) {
         QProcess p;

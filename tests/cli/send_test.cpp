@@ -4,6 +4,7 @@
 
 #include "datastore/passwords.h"
 #include "dbfixture.h"
+#include "programrun.h"
 #include "smtpserver.h"
 
 #include <QDir>
@@ -29,12 +30,7 @@ using namespace mw;
 
 namespace {
 
-struct Ran
-{
-    int status = -1;
-    QString out;
-    QString err;
-};
+using mwtest::Ran;
 
 // A mail server that takes a message and never answers it: it greets, accepts the
 // sender and the recipients, and then holds the connection, once it has stallAfter
@@ -182,11 +178,7 @@ protected:
     {
         return scalar(QStringLiteral("SELECT SemtDate FROM applications WHERE ApplicantID = ?"), {applicant}).toString();
     }
-    QString location() const
-    {
-        const DatabaseLocation& l = m_testDb->location();
-        return l.dialect == Dialect::SQLite ? l.directory : l.url;
-    }
+    QString location() const { return mwtest::databaseArgument(m_testDb->location()); }
     QStringList send(const QStringList& arguments, const QString& user = QStringLiteral("admin")) const
     {
         return QStringList{QStringLiteral("run"), QStringLiteral("send")} + arguments +
@@ -194,30 +186,11 @@ protected:
     }
     QProcessEnvironment environment(const QString& password) const
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "MERROWIND_DATABASE"})
-            env.remove(QLatin1String(v));
-        env.insert(QStringLiteral("MERROWIND_PASSWORD"), password);
-        env.insert(QStringLiteral("TMPDIR"), m_tmp.path());
-        return env;
+        return mwtest::programEnvironment(password, m_tmp.path());
     }
     Ran run(const QStringList& args, const QString& password = QStringLiteral("admin"))
     {
-        QProcess p;
-        p.setProcessEnvironment(environment(password));
-        p.setWorkingDirectory(m_testDb->scratchDir());
-        p.start(QStringLiteral(MW_PROGRAM), args);
-        Ran r;
-        if (!p.waitForFinished(120000)) {
-            p.kill();
-            p.waitForFinished();
-            ADD_FAILURE() << "the program did not end";
-            return r;
-        }
-        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-        r.err = QString::fromLocal8Bit(p.readAllStandardError());
-        return r;
+        return mwtest::runProgram(args, m_testDb->scratchDir(), environment(password));
     }
 
     mwtest::SmtpServer smtp;
