@@ -13,6 +13,7 @@
 #include "import/scanapps.h"
 #include "maintenance/flagprocesses.h"
 #include "maintenance/packing.h"
+#include "shared/platform.h"
 
 #include <QProcessEnvironment>
 
@@ -454,6 +455,9 @@ int runCommandLine(const QStringList& arguments, CommandLineContext& context)
                            .arg(data.LoginData.UserID, command->menuPath, data.SecurityData.Security));
             return ExitRefused;
         }
+
+        // A run killed earlier may have left its work folders; a day old, no running copy owns them.
+        deleteLeftoverWorkFolders(QDateTime::currentDateTime().addDays(-1));
 
         QStringList commandArguments =
             p.groupGiven && command->takesGroup ? QStringList{p.group.trimmed()} : p.arguments;

@@ -139,4 +139,22 @@ int deleteTemporaryCopies(const QString& fileExt)
     return deleted;
 }
 
+int deleteLeftoverWorkFolders(const QDateTime& olderThan)
+{
+    QString path;
+    try {
+        path = TempPath();
+    } catch (const TempDirError&) {
+        return 0;
+    }
+    int deleted = 0;
+    const QFileInfoList entries =
+        QDir(path).entryInfoList({QStringLiteral("dept-*"), QStringLiteral("send-*"), QStringLiteral("export-*")},
+                                 QDir::Dirs | QDir::NoSymLinks | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QFileInfo& f : entries)
+        if (f.lastModified() < olderThan && QDir(f.filePath()).removeRecursively())
+            ++deleted;
+    return deleted;
+}
+
 } // namespace mw

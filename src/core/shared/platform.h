@@ -1,6 +1,7 @@
 #pragma once
 // What the program asks of the machine it runs on.
 
+#include <QDateTime>
 #include <QString>
 
 #include <stdexcept>
@@ -42,5 +43,10 @@ QString TempPath();
 // that cannot be deleted is skipped. Gives how many were deleted; none when
 // TempPath cannot be used.
 int deleteTemporaryCopies(const QString& fileExt);
+// Deletes the work folders a run that was killed left in TempPath ("dept-*",
+// "send-*", "export-*", with what is in them) when they were last changed before
+// olderThan, so that a running copy's folders stay. Links are not followed. Gives
+// how many folders were deleted; none when TempPath cannot be used.
+int deleteLeftoverWorkFolders(const QDateTime& olderThan);
 
 } // namespace mw

@@ -139,8 +139,10 @@ Startup::Outcome Startup::start()
     // 8.
     m_data->ReadSettings();
 
-    // 9. Copies of documents left by an earlier run.
+    // 9. Copies of documents left by an earlier run, and the work folders of a run
+    // that was killed (a day old, so that another running copy's stay).
     deleteTemporaryCopies(m_data->SystemInfo.FileExt);
+    deleteLeftoverWorkFolders(QDateTime::currentDateTime().addDays(-1));
 
     // 10.
     m_main->showWarning(m_data->SystemInfo.AllowLogin);

@@ -9,6 +9,7 @@
 #include "delivery/printfile.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -20,6 +21,7 @@
 
 #include <functional>
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -451,6 +453,37 @@ TEST_F(TempPathTest, WhatSomebodyElsePlantedThereIsRefusedAndLeftAlone)
               QStringList{QStringLiteral("planted.pdf")});
     EXPECT_EQ(readFile(elsewhere + QStringLiteral("/planted.pdf")), "planted");
     EXPECT_EQ(entry(elsewhere).st_mode & 07777, 0777u) << "permissions changed through a link";
+}
+
+// A killed run's work folders go once they are old; a running copy's fresh ones,
+// other folders and what links point at stay.
+TEST_F(TempPathTest, LeftoverWorkFoldersAreDeletedOnceTheyAreOld)
+{
+    const QString dir = TempPath();
+    const QString elsewhere = m_base.filePath(QStringLiteral("elsewhere"));
+    ASSERT_TRUE(QDir().mkdir(elsewhere));
+    writeFile(elsewhere + QStringLiteral("/kept.pdf"), "kept");
+    const time_t old = QDateTime::currentDateTime().addDays(-2).toSecsSinceEpoch();
+    const auto folder = [&](const QString& name, bool aged) {
+        ASSERT_TRUE(QDir().mkdir(dir + name));
+        writeFile(dir + name + QStringLiteral("/00000001.pdf"), "copy");
+        ASSERT_TRUE(QFile::link(elsewhere, dir + name + QStringLiteral("/link")));
+        if (aged) {
+            const timespec times[2] = {{old, 0}, {old, 0}};
+            ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(dir + name).constData(), times, 0), 0);
+        }
+    };
+    folder(QStringLiteral("dept-aaaaaa"), true);
+    folder(QStringLiteral("send-bbbbbb"), true);
+    folder(QStringLiteral("export-cccccc"), true);
+    folder(QStringLiteral("send-fresh1"), false);
+    folder(QStringLiteral("other-dddddd"), true);
+    ASSERT_TRUE(QFile::link(elsewhere, dir + QStringLiteral("dept-link")));
+
+    EXPECT_EQ(deleteLeftoverWorkFolders(QDateTime::currentDateTime().addDays(-1)), 3);
+    EXPECT_EQ(QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name).join(u' '),
+              QStringLiteral("dept-link other-dddddd send-fresh1"));
+    EXPECT_EQ(QDir(elsewhere).entryList(QDir::Files), QStringList{QStringLiteral("kept.pdf")});
 }
 
 TEST_F(TempPathTest, ADirectoryOfAnotherAccountIsRefused)
