@@ -13,6 +13,7 @@
 #include "import/scanapps.h"
 #include "maintenance/flagprocesses.h"
 #include "maintenance/packing.h"
+#include "maintenance/purge.h"
 #include "shared/platform.h"
 
 #include <QProcessEnvironment>
@@ -199,6 +200,26 @@ const std::vector<ProcessCommand>& processCommands()
                      &reloadAll, &reloadOneGroup),
         exportProcessCommand(),
         sendProcessCommand(),
+        plain("purge", "PurgeFiles1", "Process > Purge Files",
+              "Deletes the applicants whose purge date has passed (unless they may not be purged; RIF and "
+              "not-rehirable flags keep them until they expire), the scanned documents of applicants no longer "
+              "there once PurgeDays old, and with Delete Invalid the applications left without requisition or "
+              "applicant.",
+              +[](TMerrowindData& d, UserTalk& t) { return PurgeFilesCommand(d, t); }),
+        plain("mark-old-requisitions", "MarkOldRequisitions1", "Process > Mark Old Requisitions",
+              "Marks for deletion the filled requisitions and those posted PurgeDays or more days ago, and tells "
+              "each job posting group's main user by e-mail.",
+              &MarkOldRequisitionsCommand),
+        plain("delete-old-requisitions", "DeleteOldRequestions1", "Process > Delete Old Requisitions",
+              "Deletes the requisitions marked for deletion with their applications, once their web directory is "
+              "removed, and department contacts not updated for a year.",
+              +[](TMerrowindData& d, UserTalk& t) { return DeleteOldRequisitionsCommand(d, t); }),
+        plain("remove-filled-from-web", "RemoveReqsFromWeb1", "Process > Remove Filled Reqs From Web",
+              "Removes the web directories of filled requisitions from the web server.",
+              &RemoveFilledReqsFromWebCommand),
+        plain("delete-invalid-applications", "DeleteInvalidApplications1", "Process > Delete Invalid Applications",
+              "Deletes the applications whose requisition or applicant is no longer there.",
+              +[](TMerrowindData& d, UserTalk& t) { return DeleteInvalidApplicationsCommand(d, t); }),
     };
     return commands;
 }
