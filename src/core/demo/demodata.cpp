@@ -694,6 +694,76 @@ void writeApplicants(Database& db, Dice& dice, const QDate& today, const std::ve
     }
 }
 
+// Former applicants for the Process menu's purge: their purge dates have passed,
+// and their documents are older than PurgeDays. Six may go; one may not be purged,
+// and a RIF and a not-rehirable flag still running hold two more. The documents of
+// three applicants purged long ago and two applications left without applicant or
+// requisition are there too; Delete Invalid is on.
+void writeFormerApplicants(Database& db, const QDate& today, const std::vector<Req>& reqs,
+                           const QString& documentDirectory)
+{
+    const struct
+    {
+        const char* id;
+        const char* name;
+        int purgedDaysAgo;
+        bool doNotPurge;
+        int rifExpiresIn;       // days from today; 0 for no flag
+        int notRehireExpiresIn; // the same
+    } former[] = {
+        {"00009001", "Harold Finch", 40, false, 0, 0},      {"00009002", "Greta Lindqvist", 12, false, 0, 0},
+        {"00009003", "Omar Haddad", 200, false, 0, 0},      {"00009004", "Beatrice Olsen", 1, false, 0, 0},
+        {"00009005", "Luis Carvalho", 90, false, 0, 0},     {"00009006", "Nora Quinlan", 0, false, 0, 0},
+        {"00009007", "Victor Nyberg", 60, true, 0, 0},      {"00009008", "Ingrid Maas", 30, false, 60, 0},
+        {"00009009", "Desmond Achebe", 15, false, 0, 200},
+    };
+    const QDateTime old(today.addDays(-400), QTime(9, 0));
+    const auto oldDocument = [&](const QString& id, const QString& name) {
+        const QString path = documentDirectory + id + QStringLiteral(".pdf");
+        writeFile(path, demoDocument({"Application of " + pdfString(name), "Applicant " + id.toLatin1()}));
+        QFile f(path);
+        if (f.open(QIODevice::ReadWrite))
+            f.setFileTime(old, QFileDevice::FileModificationTime);
+    };
+    int n = 0;
+    for (const auto& f : former) {
+        const QString id = QLatin1String(f.id);
+        const QDate loaded = today.addDays(-f.purgedDaysAgo - kPurgeDays);
+        insert(db, "applicants",
+               {{"ApplicantID", id},
+                {"Name", QLatin1String(f.name)},
+                {"City", QStringLiteral("Madison")},
+                {"State", QStringLiteral("WI")},
+                {"PurgeDate", today.addDays(-f.purgedDaysAgo)},
+                {"DateLoaded", loaded},
+                {"DoNotPurge", f.doNotPurge},
+                {"RIF", f.rifExpiresIn != 0},
+                {"RIFExpires", f.rifExpiresIn != 0 ? QVariant(today.addDays(f.rifExpiresIn)) : QVariant()},
+                {"NotRehire", f.notRehireExpiresIn != 0},
+                {"NotRehireExpires",
+                 f.notRehireExpiresIn != 0 ? QVariant(today.addDays(f.notRehireExpiresIn)) : QVariant()},
+                {"Scanned", true},
+                {"ModifiedBy", QLatin1String(kApprover)},
+                {"ModifiedDate", loaded}});
+        insert(db, "applications",
+               {{"ReqNumber", reqs[static_cast<std::size_t>(n++) % reqs.size()].number},
+                {"ApplicantID", id},
+                {"Reviewed", true},
+                {"Approved", false},
+                {"DateLoaded", loaded},
+                {"DispDate", loaded},
+                {"LoadedbyPS", true}});
+        oldDocument(id, QLatin1String(f.name));
+    }
+    for (const char* id : {"00008001", "00008002", "00008003"})
+        oldDocument(QLatin1String(id), QStringLiteral("Former Applicant"));
+    insert(db, "applications", {{"ReqNumber", reqs.front().number}, {"ApplicantID", QStringLiteral("00008001")}});
+    insert(db, "applications",
+           {{"ReqNumber", QStringLiteral("000999")},
+            {"ApplicantID", QStringLiteral("%1").arg(kFirstApplicant, 8, 10, QLatin1Char('0'))}});
+    update(db, "settings", {{"DeleteInvalid", true}});
+}
+
 } // namespace
 
 QByteArray demoDocument(const QList<QByteArray>& lines)
@@ -818,6 +888,7 @@ QStringList fillDemoData(const DatabaseLocation& location, const QString& docume
     const QStringList users = writeUsers(db, writeProfiles(db));
     const std::vector<Req> reqs = writeRequisitions(db, dice, today);
     writeApplicants(db, dice, today, reqs, docs);
+    writeFormerApplicants(db, today, reqs, docs);
     if (!templateDirectory.isEmpty())
         writeDemoExport(db, templateDirectory, docs, today);
     update(db, "id_counters", {{"AppStart", kFirstApplicant + kApplicantCount}, {"ReqStart", kFirstReq + kReqCount}});

@@ -194,7 +194,8 @@ QString PurgeDelete::documentDirectoryProblem() const
                               "deleted.")
             .arg(location);
     if (dir.canonicalFilePath() == QLatin1String("/"))
-        return QStringLiteral("The directory of the scanned applications is the root directory (General Settings).\n"
+        return QStringLiteral("The directory of the scanned applications is not set, or is the root directory (General "
+                              "Settings).\n"
                               "Nothing was purged or deleted.");
     return QString();
 }

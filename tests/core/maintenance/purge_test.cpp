@@ -232,10 +232,10 @@ TEST_P(PurgeTest, WithoutAUsableDocumentDirectoryThePurgeRefuses)
         const char* ext;
         const char* says;
     } cases[] = {
-        {"", "pdf", "The directory of the scanned applications is "}, // read as the root directory
+        {"", "pdf", "The directory of the scanned applications is not set"},
         {"/nonexistent/scans/", "pdf", "The directory of the scanned applications, /nonexistent/scans/, does not exist."},
         {"@", "", "The extension of the scanned applications is not set"},
-        {"/", "pdf", "The directory of the scanned applications is the root directory"},
+        {"/", "pdf", "The directory of the scanned applications is not set, or is the root directory"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.location);
