@@ -8,7 +8,11 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -99,6 +103,52 @@ TEST_P(PurgeCommandTest, PurgeWithoutADocumentDirectoryDeletesNothingAnywhere)
     EXPECT_EQ(count("applicants"), 2);
     EXPECT_EQ(QDir(m_scans.path()).entryList(QDir::Files).size(), 2);
     EXPECT_TRUE(orphan.exists());
+}
+
+// Killed anywhere in its work, the purge leaves consistent data, and the next run
+// finishes the job: exactly those whose date has come are gone, with their documents.
+TEST_P(PurgeCommandTest, APurgeKilledMidwayIsFinishedByTheNextRun)
+{
+    constexpr int count = 20000;
+    const QDate today = QDate::currentDate();
+    {
+        Database& db = data->database();
+        Transaction tx(db);
+        for (int i = 0; i < count; ++i) {
+            const QString id = QStringLiteral("1%1").arg(i, 7, 10, QLatin1Char('0'));
+            db.execCached(QStringLiteral("INSERT INTO applicants (ApplicantID, Name, PurgeDate) VALUES (?, 'Name', ?)"),
+                          {id, today.addDays(i % 2 ? 1 : -1)})
+                .finish();
+        }
+        tx.commit();
+    }
+    for (int i = 0; i < count; i += 2)
+        document(QStringLiteral("1%1").arg(i, 7, 10, QLatin1Char('0')));
+    const int before = this->count("applicants");
+
+    QProcess p;
+    p.setProcessEnvironment(mwtest::programEnvironment());
+    p.setWorkingDirectory(m_testDb->scratchDir());
+    p.start(QStringLiteral(MW_PROGRAM), {QStringLiteral("run"), QStringLiteral("purge"), QStringLiteral("--yes"),
+                                         QStringLiteral("--database"), mwtest::databaseArgument(m_testDb->location())});
+    ASSERT_TRUE(p.waitForStarted());
+    // Killed once the first applicants or documents are gone (here: the applicants
+    // are gone, their documents are not yet).
+    const int documentsBefore = int(QDir(m_scans.path()).entryList(QDir::Files).size());
+    for (int i = 0; i < 4000 && p.state() == QProcess::Running; ++i) {
+        if (this->count("applicants") < before ||
+            QDir(m_scans.path()).entryList(QDir::Files).size() < documentsBefore)
+            break;
+        QThread::msleep(2);
+    }
+    ::kill(pid_t(p.processId()), SIGKILL);
+    p.waitForFinished();
+
+    const Ran again = run(QStringLiteral("purge"));
+    ASSERT_EQ(again.status, 0) << again.err.toStdString();
+    EXPECT_EQ(this->count("applicants"), count / 2 + 1);
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM applicants WHERE PurgeDate <= ?"), {today}).toInt(), 0);
+    EXPECT_EQ(QDir(m_scans.path()).entryList(QDir::Files), QStringList{QStringLiteral("00000002.pdf")});
 }
 
 MW_INSTANTIATE_BACKENDS(PurgeCommandTest);
