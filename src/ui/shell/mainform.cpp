@@ -12,6 +12,8 @@
 #include "delivery/websend.h"
 #include "maintenance/flagprocesses.h"
 #include "maintenance/packing.h"
+#include "maintenance/purge.h"
+#include "maintenance/puregdeleteform.h"
 #include "import/importform.h"
 #include "import/importrun.h"
 #include "import/notices.h"
@@ -131,6 +133,12 @@ TMainForm::TMainForm(TMerrowindData& dataModule, HelpSystem& help, UserTalk& tal
     connect(m_ui->MarkOldApplicantsAsReviewed1, &QAction::triggered, this,
             &TMainForm::MarkOldApplicantsAsReviewed1Click);
     connect(m_ui->PackDatabase1, &QAction::triggered, this, &TMainForm::PackDatabase1Click);
+    connect(m_ui->PurgeFiles1, &QAction::triggered, this, &TMainForm::PurgeFiles1Click);
+    connect(m_ui->DeleteOldRequestions1, &QAction::triggered, this, &TMainForm::DeleteOldRequestions1Click);
+    connect(m_ui->MarkOldRequisitions1, &QAction::triggered, this, &TMainForm::MarkOldRequisitions1Click);
+    connect(m_ui->RemoveReqsFromWeb1, &QAction::triggered, this, &TMainForm::RemoveReqsFromWeb1Click);
+    connect(m_ui->DeleteInvalidApplications1, &QAction::triggered, this,
+            &TMainForm::DeleteInvalidApplications1Click);
     connect(m_ui->ResendNotifyList1, &QAction::triggered, this, &TMainForm::ResendNotifyList1Click);
     connect(m_ui->SendNotifyList1, &QAction::triggered, this, &TMainForm::SendNotifyList1Click);
     connect(m_ui->ResendNotifyListToGroup1, &QAction::triggered, this, &TMainForm::ResendNotifyListToGroup1Click);
@@ -271,6 +279,25 @@ void TMainForm::ProcessNotRehirable1Click() { runBulkCommand(&ProcessNotRehirabl
 void TMainForm::MarkOldApplicantsAsReviewed1Click() { runBulkCommand(&MarkOldApplicantsAsReviewed); }
 void TMainForm::PackDatabase1Click() { runBulkCommand(&PackDatabaseCommand); }
 void TMainForm::ScannForApplications1Click() { runBulkCommand(&ScanForApplicationsCommand); }
+void TMainForm::MarkOldRequisitions1Click() { runBulkCommand(&MarkOldRequisitionsCommand); }
+void TMainForm::RemoveReqsFromWeb1Click() { runBulkCommand(&RemoveFilledReqsFromWebCommand); }
+
+// The purges: each command shows its steps in a purge window of its own, gone
+// before the results box and released when the command ends.
+void TMainForm::runPurgeCommand(OperationResult (*command)(TMerrowindData&, UserTalk&, const PurgeView&))
+{
+    OperationResult result;
+    {
+        TPuregDeleteForm form(this);
+        result = command(m_data, m_talk, form.view());
+    }
+    if (result.changedData())
+        m_data.RefreshTables();
+}
+
+void TMainForm::PurgeFiles1Click() { runPurgeCommand(&PurgeFilesCommand); }
+void TMainForm::DeleteOldRequestions1Click() { runPurgeCommand(&DeleteOldRequisitionsCommand); }
+void TMainForm::DeleteInvalidApplications1Click() { runPurgeCommand(&DeleteInvalidApplicationsCommand); }
 
 // The import window of the kind, shown modally and released; the windows show the
 // imported records afterwards.

@@ -8,6 +8,8 @@
 // The web reloads run under the upload window (web/), released when they end.
 // The Import menu's three imports run in the import window (import/), shown
 // modally; the tables are read again after a run.
+// The Process menu's purges and deletions run in a purge window (maintenance/)
+// made for the command and released when it ends.
 
 #include <QMainWindow>
 
@@ -33,6 +35,7 @@ class TApplicationViewer;
 class TMerrowindData;
 class UserTalk;
 struct ExtraFiles;
+struct PurgeView;
 
 class TMainForm final : public QMainWindow
 {
@@ -77,12 +80,18 @@ private:
     QAction* menuCommand(const QString& objectName) const;
     void PrinterSettings1Click();
     void runBulkCommand(OperationResult (*command)(TMerrowindData&, UserTalk&));
+    void runPurgeCommand(OperationResult (*command)(TMerrowindData&, UserTalk&, const PurgeView&));
     void checkLoginsDenied();
     void ProcessRIF1Click();
     void NotRehirableExpiredDates1Click();
     void ProcessNotRehirable1Click();
     void MarkOldApplicantsAsReviewed1Click();
     void PackDatabase1Click();
+    void PurgeFiles1Click();
+    void DeleteOldRequestions1Click();
+    void MarkOldRequisitions1Click();
+    void RemoveReqsFromWeb1Click();
+    void DeleteInvalidApplications1Click();
     void ResendNotifyList1Click();
     void SendNotifyList1Click();
     void ResendNotifyListToGroup1Click();
