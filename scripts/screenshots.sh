@@ -5,7 +5,10 @@
 #   main.png   the main window, after logging on as JSMITH;
 #   menu.png   his Process menu;
 #   notifygroup.png  the window choosing the group for the notices;
-#   importform.png   the import window of File > Import > All Data, before a run.
+#   importform.png   the import window of File > Import > All Data, before a run;
+#   purgeform.png    the purge window "Perge/Delete" of Process > Delete Old
+#                    Requisitions, logged on as ADMIN, held at its web step by an
+#                    FTP server that never answers (a copy of the database is used).
 #
 # Environment:
 #   MERROWIND_BIN       the program (default build/bin/merrowind)
@@ -111,6 +114,32 @@ if [ "${1:-}" = "--inside" ]; then
   focus_window "Import All Data"
   capture importform.png
   xdotool key Escape
+
+  # The purge window, in a second run of the program on the copy of the database
+  # made for it: ADMIN deletes the old requisitions, and the web server's silence
+  # keeps the window up at the step that removes a requisition's web pages.
+  stop_app
+  app_pid=""
+  MERROWIND_DATABASE="$PURGE_DB" "$APP" >"$WORK_DIR/purge.log" 2>&1 &
+  app_pid=$!
+  sleep "$WAIT"
+  still_running "before the logon window (purge)"
+  focus_window Logon
+  xdotool type --delay 60 ADMIN
+  xdotool key Tab
+  xdotool type --delay 60 admin
+  xdotool key Return
+  sleep "$WAIT"
+  still_running "after logging on as ADMIN"
+  focus_window Merrowind
+  xdotool key alt+p
+  sleep 0.5
+  xdotool key d
+  sleep 1
+  xdotool key Return # Yes: Are You Sure You Want To Delete Old Requistions?
+  sleep "$WAIT"
+  still_running "after starting Delete Old Requisitions"
+  capture purgeform.png
   exit 0
 fi
 
@@ -157,6 +186,28 @@ if [ -f "$root/docs/Merrowind.hlp" ]; then
   cp "$root/docs/Merrowind.hlp" "$work/"
 fi
 
+# The purge window's copy of the database: one requisition with web pages marked for
+# deletion, and the FTP server a port that takes the connection and never answers
+# (the program waits for its greeting up to the time-out).
+mkdir -p "$tmp/purge"
+sqlite3 "$demo/merrowind.db" ".backup '$tmp/purge/merrowind.db'"
+silent_port="$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+/usr/bin/python3 -c 'import socket, sys, time
+s = socket.socket()
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("127.0.0.1", int(sys.argv[1])))
+s.listen(8)
+time.sleep(600)' "$silent_port" &
+silent_pid=$!
+# shellcheck disable=SC2317  # called by the trap
+cleanup() {
+  kill "$silent_pid" 2>/dev/null || true
+  rm -rf "$tmp"
+}
+sqlite3 "$tmp/purge/merrowind.db" "UPDATE settings SET FTPHost = '127.0.0.1', FTPPort = $silent_port, FTPTimeout = 120;
+  UPDATE requisitions SET PurgeReq = 1 WHERE rid = (SELECT MIN(rid) FROM requisitions WHERE WebAddress <> '');"
+
 export APP="$bin" WORK_DIR="$work" SHOT_DIR="$shot_dir" WAIT="${SCREENSHOT_WAIT:-3}"
+export PURGE_DB="$tmp/purge"
 export MERROWIND_DATABASE="$demo"
 xvfb-run -a -s "-screen 0 1280x800x24" bash "$script" --inside
