@@ -162,7 +162,7 @@ void PurgeDelete::step(const QString& text, bool always)
 
 bool PurgeDelete::stopRequested()
 {
-    if (!m_stopped && m_talk.cancelled())
+    if (!m_stopped && (m_talk.cancelled() || (m_view.cancelled && m_view.cancelled())))
         m_stopped = true;
     return m_stopped;
 }

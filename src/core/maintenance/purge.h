@@ -40,6 +40,7 @@ struct PurgeView
     std::function<void()> show;               // the window appears, its animation runs
     std::function<void(const QString&)> step; // its step line
     std::function<void()> hide;
+    std::function<bool()> cancelled;          // its Cancel was pressed; empty: it has none
     explicit operator bool() const { return bool(step); }
 };
 

@@ -296,6 +296,30 @@ TEST_P(PurgeTest, InvalidApplicationsAreThoseWithoutRequisitionOrApplicant)
     EXPECT_TRUE(talk.waits().contains(QStringLiteral("Deleting Applications With No Valid Applicants")));
 }
 
+// Cancel in the purge window stops before the next slice: what is done stays, the
+// rest is left for the next run, and the results say how far it came.
+TEST_P(PurgeTest, CancelInThePurgeWindowStopsAndTheNextRunFinishes)
+{
+    applicant(QStringLiteral("00000003"), day(-1));
+    writeFile(m_scans.filePath(QStringLiteral("00000009.pdf")), 400);
+    PurgeView view;
+    view.step = [](const QString&) {};
+    view.cancelled = [] { return true; };
+    talk.answer({true});
+    const OperationResult r = PurgeFilesCommand(*data, talk, view);
+    EXPECT_TRUE(r.isCancelled());
+    EXPECT_EQ(applicants(), QStringList{QStringLiteral("00000003")});
+    EXPECT_EQ(documents(), QStringList{QStringLiteral("00000009.pdf")});
+    EXPECT_EQ(talk.informations(),
+              QStringList{QStringLiteral("Results From Purge of Database:\n\nRecords Deleted: 0\nFiles Deleted: 0")});
+
+    talk.clear();
+    talk.answer({true});
+    EXPECT_TRUE(PurgeFilesCommand(*data, talk).isDone());
+    EXPECT_TRUE(applicants().isEmpty());
+    EXPECT_TRUE(documents().isEmpty());
+}
+
 // A record another copy is editing when the purge deletes it: that copy's save
 // fails with "Record/Key deleted", it does not vanish.
 TEST_P(PurgeTest, AnotherCopysEditOfAPurgedApplicantFailsAtItsSave)
