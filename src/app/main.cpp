@@ -8,9 +8,12 @@
 #include "commands/commandline.h"
 #include "datastore/createdatabase.h"
 #include "demo/demodata.h"
+#include "shared/platform.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QGuiApplication>
 #include <QTextStream>
 
 #include <unistd.h>
@@ -70,7 +73,17 @@ int main(int argc, char* argv[])
     }
     const bool run = raw.size() > 1 && raw.at(1) == QLatin1String("run");
     if (run || (raw.size() > 1 && raw.at(1) == QLatin1String("--upgrade-database"))) {
-        QCoreApplication app(argc, argv);
+        // No window ever shows here, and no display is needed: reports are painted
+        // offscreen.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            try {
+                qputenv("XDG_RUNTIME_DIR", QFile::encodeName(mw::TempPath()));
+            } catch (const std::exception&) {
+                // the command says so itself when it needs the directory
+            }
+        }
+        QGuiApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("Merrowind"));
         QTextStream out(stdout);
         QTextStream err(stderr);

@@ -4,6 +4,7 @@
 #include "access/menurules.h"
 #include "commands/consoletalk.h"
 #include "commands/exportcommand.h"
+#include "commands/reportcommand.h"
 #include "commands/sendcommand.h"
 #include "datastore/merrowinddata.h"
 #include "datastore/migrations.h"
@@ -121,7 +122,7 @@ Parsed parse(const QStringList& args)
             p.handed << a;
         } else if (const QString withValue = a.section(QLatin1Char('='), 0, 0);
                    withValue == QLatin1String("--file") || withValue == QLatin1String("--resend") ||
-                   withValue == QLatin1String("--applicant")) {
+                   withValue == QLatin1String("--applicant") || withValue == QLatin1String("--pdf")) {
             p.handed << withValue + QLatin1Char('=') + value(withValue);
         } else if (a == QLatin1String("--user") || a.startsWith(QLatin1String("--user="))) {
             p.user = value(QStringLiteral("--user"));
@@ -200,6 +201,7 @@ const std::vector<ProcessCommand>& processCommands()
                      &reloadAll, &reloadOneGroup),
         exportProcessCommand(),
         sendProcessCommand(),
+        reportProcessCommand(),
         plain("purge", "PurgeFiles1", "Process > Purge Files",
               "Deletes the applicants whose purge date has passed (unless they may not be purged; RIF and "
               "not-rehirable flags keep them until they expire), the scanned documents of applicants no longer "
