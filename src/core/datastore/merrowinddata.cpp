@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <QFileInfo>
+#include <QSet>
 #include <QSqlQuery>
 
 namespace mw {
@@ -223,6 +224,40 @@ QString TMerrowindData::ScannedFileName(const QString& applicantId) const
 bool TMerrowindData::ScannedFileExists(const QString& applicantId) const
 {
     return !documentOnDisk(applicantId).isEmpty();
+}
+
+QHash<QString, QString> TMerrowindData::ApplicantsAmong(const QStringList& ids)
+{
+    QHash<QString, QString> found;
+    constexpr qsizetype chunk = 300;
+    for (qsizetype from = 0; from < ids.size(); from += chunk) {
+        QVariantList binds;
+        for (qsizetype i = from; i < std::min(ids.size(), from + chunk); ++i) {
+            const QString& id = ids.at(i);
+            binds << id;
+            if (id.toUpper() != id)
+                binds << id.toUpper();
+            if (id.toLower() != id)
+                binds << id.toLower();
+        }
+        QSqlQuery& q = m_db.execCached(QStringLiteral("SELECT ApplicantID, Name FROM applicants WHERE ApplicantID IN (%1)")
+                                           .arg(QStringList(binds.size(), QStringLiteral("?")).join(QLatin1Char(','))),
+                                       binds);
+        while (q.next())
+            found.insert(q.value(0).toString().toLower(), q.value(1).toString());
+        q.finish();
+    }
+    QSet<QString> mixed;
+    for (const QString& id : ids)
+        if (id.toUpper() != id.toLower() && !found.contains(id.toLower()))
+            mixed.insert(id.toLower());
+    if (!mixed.isEmpty()) {
+        QSqlQuery q = m_db.exec(QStringLiteral("SELECT ApplicantID, Name FROM applicants"));
+        while (q.next())
+            if (const QString id = q.value(0).toString().toLower(); mixed.contains(id))
+                found.insert(id, q.value(1).toString());
+    }
+    return found;
 }
 
 } // namespace mw

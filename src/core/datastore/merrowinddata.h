@@ -134,6 +134,11 @@ public:
     void LoadReviewGroup(const QString& group);
     QString ScannedFileName(const QString& applicantId) const;
     bool ScannedFileExists(const QString& applicantId) const;
+    // The applicants among the identifiers, whatever their names, matched in any
+    // letter case as documents are: lower-case identifier -> name. Looked up a few
+    // hundred at a time; identifiers in mixed letter case with one pass over all
+    // applicants.
+    QHash<QString, QString> ApplicantsAmong(const QStringList& ids);
 
     // Draws the next number of an identifier counter: each number goes to exactly
     // one caller, whichever running copy asks.

@@ -281,40 +281,14 @@ void PurgeDelete::DeleteOldScannedFiles()
     }
 
     // Which identifiers still have an applicant, whatever his name and letter case.
-    Database& db = m_data.database();
-    QSet<QString> present; // lower case
-    constexpr qsizetype chunk = 300;
-    for (qsizetype from = 0; from < old.size(); from += chunk) {
-        QVariantList binds;
-        for (qsizetype i = from; i < std::min(old.size(), from + chunk); ++i) {
-            const QString& id = old.at(i).id;
-            binds << id;
-            if (id.toUpper() != id)
-                binds << id.toUpper();
-            if (id.toLower() != id)
-                binds << id.toLower();
-        }
-        QSqlQuery& q = db.execCached(QStringLiteral("SELECT ApplicantID FROM applicants WHERE ApplicantID IN (%1)")
-                                         .arg(QStringList(binds.size(), QStringLiteral("?")).join(QLatin1Char(','))),
-                                     binds);
-        while (q.next())
-            present.insert(q.value(0).toString().toLower());
-        q.finish();
-        if (stopRequested()) {
-            ::closedir(d);
-            return;
-        }
-    }
-    // Identifiers in mixed letter case are looked for once among all applicants.
-    QSet<QString> mixed;
+    QStringList ids;
+    ids.reserve(old.size());
     for (const Candidate& c : std::as_const(old))
-        if (!present.contains(c.id.toLower()) && c.id.toUpper() != c.id.toLower())
-            mixed.insert(c.id.toLower());
-    if (!mixed.isEmpty()) {
-        QSqlQuery q = db.exec(QStringLiteral("SELECT ApplicantID FROM applicants"));
-        while (q.next())
-            if (const QString id = q.value(0).toString().toLower(); mixed.contains(id))
-                present.insert(id);
+        ids << c.id;
+    const QHash<QString, QString> present = m_data.ApplicantsAmong(ids);
+    if (stopRequested()) {
+        ::closedir(d);
+        return;
     }
 
     qsizetype looked = 0;

@@ -116,41 +116,13 @@ QList<ReportColumn> columnsOf(const QList<Field>& fields)
     return columns;
 }
 
-// Which of the identifiers an applicant has, by identifier in any letter case, and
-// his name: lower-case identifier -> name.
 QHash<QString, QString> applicantsAmong(TMerrowindData& data, const QList<DocumentEntry>& documents)
 {
-    QHash<QString, QString> found;
-    Database& db = data.database();
-    constexpr qsizetype chunk = 300;
-    for (qsizetype from = 0; from < documents.size(); from += chunk) {
-        QVariantList binds;
-        for (qsizetype i = from; i < std::min(documents.size(), from + chunk); ++i) {
-            const QString& id = documents.at(i).id;
-            binds << id;
-            if (id.toUpper() != id)
-                binds << id.toUpper();
-            if (id.toLower() != id)
-                binds << id.toLower();
-        }
-        QSqlQuery& q = db.execCached(QStringLiteral("SELECT ApplicantID, Name FROM applicants WHERE ApplicantID IN (%1)")
-                                         .arg(QStringList(binds.size(), QStringLiteral("?")).join(QLatin1Char(','))),
-                                     binds);
-        while (q.next())
-            found.insert(q.value(0).toString().toLower(), q.value(1).toString());
-        q.finish();
-    }
-    QSet<QString> mixed;
+    QStringList ids;
+    ids.reserve(documents.size());
     for (const DocumentEntry& d : documents)
-        if (!found.contains(d.id.toLower()) && d.id.toUpper() != d.id.toLower())
-            mixed.insert(d.id.toLower());
-    if (!mixed.isEmpty()) {
-        QSqlQuery q = db.exec(QStringLiteral("SELECT ApplicantID, Name FROM applicants"));
-        while (q.next())
-            if (const QString id = q.value(0).toString().toLower(); mixed.contains(id))
-                found.insert(id, q.value(1).toString());
-    }
-    return found;
+        ids << d.id;
+    return data.ApplicantsAmong(ids);
 }
 
 OperationResult requisitionReport(TMerrowindData& data, UserTalk& talk, const QString& number,
