@@ -21,6 +21,11 @@
 #include "mail/mailsend.h"
 #include "mail/resendgroupform.h"
 #include "mail/resendlistform.h"
+#include "reports/reportpreview.h"
+#include "reports/reportset.h"
+#include "shared/clock.h"
+#include "shell/appactivityform.h"
+#include "shell/scanacctform.h"
 #include "web/ftpform.h"
 #include "web/getpostingidform.h"
 
@@ -148,6 +153,18 @@ TMainForm::TMainForm(TMerrowindData& dataModule, HelpSystem& help, UserTalk& tal
     connect(m_ui->ApplicantsOnly2, &QAction::triggered, this, &TMainForm::ApplicantsOnly2Click);
     connect(m_ui->Requisitions1, &QAction::triggered, this, &TMainForm::Requisitions1Click);
     connect(m_ui->ScannForApplications1, &QAction::triggered, this, &TMainForm::ScannForApplications1Click);
+    connect(m_ui->Reqisition1, &QAction::triggered, this, &TMainForm::Reqisition1Click);
+    connect(m_ui->RIFReport1, &QAction::triggered, this, &TMainForm::RIFReport1Click);
+    connect(m_ui->NotRehirable1, &QAction::triggered, this, &TMainForm::NotRehirable1Click);
+    connect(m_ui->ContinousRecruitment1, &QAction::triggered, this, &TMainForm::ContinousRecruitment1Click);
+    connect(m_ui->Veteran1, &QAction::triggered, this, &TMainForm::Veteran1Click);
+    connect(m_ui->DoNotPurge1, &QAction::triggered, this, &TMainForm::DoNotPurge1Click);
+    connect(m_ui->FilledRequisitions1, &QAction::triggered, this, &TMainForm::FilledRequisitions1Click);
+    connect(m_ui->RequisitionMarkForDeletion1, &QAction::triggered, this,
+            &TMainForm::RequisitionMarkForDeletion1Click);
+    connect(m_ui->ScanActivity1, &QAction::triggered, this, &TMainForm::ScanActivity1Click);
+    connect(m_ui->WhatMissing1, &QAction::triggered, this, &TMainForm::WhatMissing1Click);
+    connect(m_ui->NoApplicants1, &QAction::triggered, this, &TMainForm::NoApplicants1Click);
 
     connect(&m_data, &TMerrowindData::takenForClosed, this,
             [this] { m_talk.inform(TMerrowindData::takenForClosedText()); });
@@ -355,6 +372,57 @@ void TMainForm::ReloadWebSiteForPostingID1Click()
     const QString group = picker.chosenGroup();
     publishToWeb(
         [this, &group](FtpPublisher& ftp) { return reloadWebSiteForGroupCommand(m_data, m_talk, group, &ftp); });
+}
+
+// The reports: made whole by the core under the please-wait window (Cancel stops
+// the reading), then shown in a preview until it is closed. A failure shows its
+// error; nothing to report on (declined) shows nothing.
+void TMainForm::previewReport(const ReportRequest& request)
+{
+    std::unique_ptr<Report> report;
+    OperationSteps steps;
+    steps.waitText = QStringLiteral("Please Wait, Preparing The Report");
+    steps.cancellable = true;
+    steps.work = [this, &request, &report](UserTalk& talk) {
+        return makeReport(m_data, talk, request, Clock::now(), report);
+    };
+    if (!runOperation(m_talk, steps).isDone() || !report)
+        return;
+    TReportPreview preview(*report, reportPrinter(), m_help, helpTopic(reportMenuObject(request.kind)), m_talk, this);
+    showModal(preview);
+}
+
+void TMainForm::Reqisition1Click()
+{
+    TAppActivityForm picker(m_data, m_talk, this);
+    if (showModal(picker) != QDialog::Accepted || !picker.Found())
+        return; // the picker has said when the number was not found
+    ReportRequest request;
+    request.kind = ReportKind::Requisition;
+    request.requisition = picker.typedNumber();
+    previewReport(request);
+}
+
+void TMainForm::RIFReport1Click() { previewReport({ReportKind::RIF, {}, {}}); }
+void TMainForm::NotRehirable1Click() { previewReport({ReportKind::NotRehirable, {}, {}}); }
+void TMainForm::ContinousRecruitment1Click() { previewReport({ReportKind::Continuous, {}, {}}); }
+void TMainForm::Veteran1Click() { previewReport({ReportKind::Veteran, {}, {}}); }
+void TMainForm::DoNotPurge1Click() { previewReport({ReportKind::DoNotPurge, {}, {}}); }
+void TMainForm::FilledRequisitions1Click() { previewReport({ReportKind::Filled, {}, {}}); }
+void TMainForm::RequisitionMarkForDeletion1Click() { previewReport({ReportKind::MarkedForDeletion, {}, {}}); }
+void TMainForm::WhatMissing1Click() { previewReport({ReportKind::NoApplications, {}, {}}); }
+void TMainForm::NoApplicants1Click() { previewReport({ReportKind::NoApplicants, {}, {}}); }
+
+void TMainForm::ScanActivity1Click()
+{
+    if (!m_dateDialog) {
+        m_ownDateDialog = std::make_unique<TScanAcctForm>(this);
+        m_dateDialog = m_ownDateDialog.get();
+    }
+    m_dateDialog->setDate(m_data.today());
+    if (showModal(*m_dateDialog) != QDialog::Accepted)
+        return;
+    previewReport({ReportKind::ScanActivity, {}, m_dateDialog->date()});
 }
 
 QWidget* TMainForm::findWindow(const QString& objectName)

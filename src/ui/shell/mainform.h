@@ -10,6 +10,10 @@
 // modally; the tables are read again after a run.
 // The Process menu's purges and deletions run in a purge window (maintenance/)
 // made for the command and released when it ends.
+// The Reports menu's eleven reports are made by the core (reports/reportset.h)
+// under the please-wait window and shown in a report preview (reports/), modal,
+// released when it is closed; "&Requisition" asks for the number first
+// (TAppActivityForm), "&Scan Activity" for the day (the Select Date window).
 
 #include <QMainWindow>
 
@@ -36,6 +40,8 @@ class TMerrowindData;
 class UserTalk;
 struct ExtraFiles;
 struct PurgeView;
+struct ReportRequest;
+class TScanAcctForm;
 
 class TMainForm final : public QMainWindow
 {
@@ -66,6 +72,9 @@ public:
     // The extra files the user picked for the next department message; one list for
     // the whole program.
     ExtraFiles& extraFiles();
+    // The Select Date window the program keeps (made at start-up), used by "&Scan
+    // Activity"; without one the main window makes its own when first needed.
+    void setDateDialog(TScanAcctForm* dialog) { m_dateDialog = dialog; }
 
     // The window of that object name among the program's windows, or null.
     static QWidget* findWindow(const QString& objectName);
@@ -103,6 +112,18 @@ private:
     void openImport(int kind);
     void ScannForApplications1Click();
     void publishToWeb(const std::function<OperationResult(FtpPublisher&)>& command);
+    void previewReport(const ReportRequest& request);
+    void Reqisition1Click();
+    void RIFReport1Click();
+    void NotRehirable1Click();
+    void ContinousRecruitment1Click();
+    void Veteran1Click();
+    void DoNotPurge1Click();
+    void FilledRequisitions1Click();
+    void RequisitionMarkForDeletion1Click();
+    void ScanActivity1Click();
+    void WhatMissing1Click();
+    void NoApplicants1Click();
 
     std::unique_ptr<Ui::TMainForm> m_ui;
     TMerrowindData& m_data;
@@ -115,6 +136,8 @@ private:
     std::unique_ptr<QPrinter> m_printer;
     std::unique_ptr<TApplicationViewer> m_viewer;
     std::unique_ptr<ExtraFiles> m_extraFiles;
+    TScanAcctForm* m_dateDialog = nullptr;
+    std::unique_ptr<TScanAcctForm> m_ownDateDialog;
     bool m_checkHeld = false; // a login check waits for a running operation to end
 };
 

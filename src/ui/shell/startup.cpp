@@ -106,6 +106,7 @@ Startup::Outcome Startup::start()
         m_main->pdfViewerAvailable = m_options.pdfViewerAvailable;
     splashStep();
     m_dateDialog = std::make_unique<TScanAcctForm>();
+    m_main->setDateDialog(m_dateDialog.get());
     splashStep();
     splashStep(); // requisition report
     m_logon = std::make_unique<TLogonForm>(*m_data);
