@@ -6,6 +6,7 @@
 #   menu.png   his Process menu;
 #   notifygroup.png  the window choosing the group for the notices;
 #   importform.png   the import window of File > Import > All Data, before a run;
+#   reportpreview.png  the preview of Reports > RIF, its first page;
 #   purgeform.png    the purge window "Perge/Delete" of Process > Delete Old
 #                    Requisitions, logged on as ADMIN, held at its web step by an
 #                    FTP server that never answers (a copy of the database is used).
@@ -113,6 +114,17 @@ if [ "${1:-}" = "--inside" ]; then
   still_running "after opening Import All Data"
   focus_window "Import All Data"
   capture importform.png
+  xdotool key Escape
+
+  # The Reports menu's RIF report, in its preview at the first page.
+  focus_window Merrowind
+  xdotool key alt+e
+  sleep 0.5
+  xdotool key i
+  sleep "$WAIT"
+  still_running "after opening the RIF report"
+  focus_window "Merrowind RIF Report"
+  capture reportpreview.png
   xdotool key Escape
 
   # The purge window, in a second run of the program on the copy of the database
