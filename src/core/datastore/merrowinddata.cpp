@@ -247,15 +247,19 @@ QHash<QString, QString> TMerrowindData::ApplicantsAmong(const QStringList& ids)
             found.insert(q.value(0).toString().toLower(), q.value(1).toString());
         q.finish();
     }
-    QSet<QString> mixed;
+    // An identifier with letters may still belong to an applicant whose own is in
+    // mixed letter case ("aB12"): those few are read in one streamed pass.
+    QSet<QString> unfound;
     for (const QString& id : ids)
         if (id.toUpper() != id.toLower() && !found.contains(id.toLower()))
-            mixed.insert(id.toLower());
-    if (!mixed.isEmpty()) {
-        QSqlQuery q = m_db.exec(QStringLiteral("SELECT ApplicantID, Name FROM applicants"));
+            unfound.insert(id.toLower());
+    if (!unfound.isEmpty()) {
+        QSqlQuery& q = m_db.execCached(QStringLiteral("SELECT ApplicantID, Name FROM applicants WHERE ApplicantID <> "
+                                                      "upper(ApplicantID) AND ApplicantID <> lower(ApplicantID)"));
         while (q.next())
-            if (const QString id = q.value(0).toString().toLower(); mixed.contains(id))
+            if (const QString id = q.value(0).toString().toLower(); unfound.contains(id))
                 found.insert(id, q.value(1).toString());
+        q.finish();
     }
     return found;
 }
