@@ -1,6 +1,6 @@
 // The report preview and the Reports menu's commands: a long report shows its
 // first page without painting the others and paints each page only when it is
-// moved to; Save as PDF writes every page or says why not; through the main window
+// moved to; Save as PDF and Print write every page or say why not; through the main window
 // on both backends, which dialogs and which preview each command opens, and Print
 // onto the printer chosen in Printer Settings (a PDF file standing in for it).
 
@@ -175,7 +175,7 @@ TEST(ReportPreview, PaintsOnlyThePagesLookedAtAndMovesBetweenThem)
     EXPECT_TRUE(talk.said().isEmpty());
 }
 
-TEST(ReportPreview, SaveAsPdfWritesEveryPageOrSaysWhyNot)
+TEST(ReportPreview, SaveAsPdfAndPrintWriteEveryPageOrSayWhyNot)
 {
     const std::unique_ptr<Report> report = longReport();
     QTemporaryDir dir;
@@ -214,6 +214,20 @@ TEST(ReportPreview, SaveAsPdfWritesEveryPageOrSaysWhyNot)
     EXPECT_TRUE(pages.first().contains(QStringLiteral("ID0000|Name 0000"))) << pages.first().join('\n').toStdString();
     EXPECT_TRUE(pages.last().contains(QStringLiteral("ID1999|Name 1999"))) << pages.last().join('\n').toStdString();
     EXPECT_EQ(mwtest::pdfTitle(saved), QStringLiteral("Merrowind Test Report"));
+
+    // A printer that cannot be opened: the error box, and the preview stays.
+    mwtest::ScriptedTalk talk;
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.filePath(QStringLiteral("missing/printed.pdf")));
+    HelpSystem help{QString()};
+    TReportPreview preview(*report, printer, help, 5700, talk);
+    preview.show();
+    QTest::mouseClick(child<QPushButton>(&preview, "PrintBtn"), Qt::LeftButton);
+    EXPECT_EQ(talk.errors(),
+              QStringList{QStringLiteral("The report could not be printed: the printer or file cannot be opened.")});
+    EXPECT_EQ(talk.openWaits(), 0);
+    EXPECT_TRUE(preview.isVisible());
 }
 
 // SUPERVISOR's main window on a day fixed for the test, over applicants,
