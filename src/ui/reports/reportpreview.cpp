@@ -10,12 +10,16 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QPrinter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStandardPaths>
+#include <QWheelEvent>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace mw {
 
@@ -57,8 +61,16 @@ TReportPreview::TReportPreview(const Report& report, QPrinter& printer, HelpSyst
     setWindowFlags((windowFlags() & ~Qt::WindowContextHelpButtonHint) | Qt::WindowMaximizeButtonHint);
     setWindowTitle(captionOf(report));
 
+    // Most of the screen's height, a little wider than that for the page.
+    if (const QScreen* screen = this->screen()) {
+        const QRect room = screen->availableGeometry();
+        const int height = room.height() * 9 / 10;
+        const int widest = std::max(room.width() * 9 / 10, 1);
+        resize(std::clamp(height, std::min(860, widest), widest), height);
+    }
     m_ui->ScrollBox->setBackgroundRole(QPalette::Dark);
     m_ui->ScrollBox->viewport()->installEventFilter(this);
+    m_ui->ScrollBox->installEventFilter(this);
     m_ui->PageView->setReport(&m_report);
     m_ui->PageBox->setMaximum(m_report.pageCount());
     m_ui->PageCountLabel->setText(QStringLiteral("of %1").arg(m_report.pageCount()));
@@ -99,7 +111,7 @@ TReportPreview::TReportPreview(const Report& report, QPrinter& printer, HelpSyst
 
     showPage(0);
     fitZoom();
-    m_ui->CloseBtn->setFocus();
+    m_ui->ScrollBox->setFocus(); // the keys scroll the page
 }
 
 TReportPreview::~TReportPreview() = default;
@@ -142,11 +154,51 @@ void TReportPreview::fitZoom()
     m_ui->PageView->setPixelsPerPoint(std::max(scale, 0.2));
 }
 
+// Scrolling on past the end of a page turns it: at the foot the next page shows
+// from its head, at the head the prior page from its foot. False when the page is
+// not scrolled to that end or there is no page to turn to.
+bool TReportPreview::turnPage(int direction)
+{
+    QScrollBar* bar = m_ui->ScrollBox->verticalScrollBar();
+    const bool atEnd = direction > 0 ? bar->value() >= bar->maximum() : bar->value() <= bar->minimum();
+    const int target = m_page + direction;
+    if (!atEnd || target < 0 || target >= m_report.pageCount())
+        return false;
+    showPage(target);
+    if (direction < 0)
+        bar->setValue(bar->maximum());
+    return true;
+}
+
 bool TReportPreview::eventFilter(QObject* watched, QEvent* e)
 {
-    if (watched == m_ui->ScrollBox->viewport() && e->type() == QEvent::Resize &&
-        m_ui->ZoomBox->currentIndex() != ActualSize)
+    QWidget* viewport = m_ui->ScrollBox->viewport();
+    if (watched == viewport && e->type() == QEvent::Resize && m_ui->ZoomBox->currentIndex() != ActualSize)
         fitZoom();
+    if (watched == viewport && e->type() == QEvent::Wheel) {
+        const int delta = static_cast<QWheelEvent*>(e)->angleDelta().y();
+        const QScrollBar* bar = m_ui->ScrollBox->verticalScrollBar();
+        const bool atEnd = delta < 0 ? bar->value() >= bar->maximum() : bar->value() <= bar->minimum();
+        if (delta == 0 || !atEnd) {
+            m_wheel = 0; // the page scrolls
+            return QDialog::eventFilter(watched, e);
+        }
+        // A whole notch of the wheel (or a touchpad's worth) past the end turns the page.
+        if ((m_wheel < 0) != (delta < 0))
+            m_wheel = 0;
+        m_wheel += delta;
+        if (std::abs(m_wheel) >= 120) {
+            turnPage(m_wheel < 0 ? 1 : -1);
+            m_wheel = 0;
+        }
+        return true;
+    }
+    if (watched == m_ui->ScrollBox && e->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(e);
+        if (key->modifiers() == Qt::NoModifier && (key->key() == Qt::Key_PageDown || key->key() == Qt::Key_PageUp) &&
+            turnPage(key->key() == Qt::Key_PageDown ? 1 : -1))
+            return true;
+    }
     return QDialog::eventFilter(watched, e);
 }
 

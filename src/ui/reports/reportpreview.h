@@ -1,8 +1,8 @@
 #pragma once
 // The report preview: a report the core has made, shown one page at a time and
 // painted only when looked at (the first page at once, however many there are),
-// with First, Prior, Next, Last and a page number box, a zoom (fit width, whole
-// page, 100%), "Print" onto the printer chosen in Printer Settings (every page,
+// with First, Prior, Next, Last and a page number box (scrolling on past a page's
+// foot or head turns it), a zoom (fit width, whole page, 100%), "Print" onto the printer chosen in Printer Settings (every page,
 // full page, US Letter, the report's job title as the document name), "Save as
 // PDF" and "Close". Shown modally by the Reports menu's commands, which end when
 // it is closed. Printing and saving go through the talk's please-wait window with
@@ -58,6 +58,7 @@ private:
     void SaveBtnClick();
     void ZoomBoxChange();
     void fitZoom();
+    bool turnPage(int direction);
 
     std::unique_ptr<Ui::TReportPreview> m_ui;
     const Report& m_report;
@@ -65,6 +66,7 @@ private:
     HelpSystem& m_help;
     UserTalk& m_talk;
     int m_page = 0;
+    int m_wheel = 0; // the wheel's turn gathered at a page's end, in eighths of a degree
 };
 
 } // namespace mw

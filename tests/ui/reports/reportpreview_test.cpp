@@ -17,6 +17,7 @@
 #include "shell/mainform.h"
 #include "shell/scanacctform.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -27,9 +28,11 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -132,6 +135,9 @@ TEST(ReportPreview, PaintsOnlyThePagesLookedAtAndMovesBetweenThem)
     EXPECT_EQ(distinct(watch.painted), QList<int>{0}) << "the first page, and no other, when the preview opens";
 
     auto* pageBox = child<QSpinBox>(&preview, "PageBox");
+    auto* scroll = child<QScrollArea>(&preview, "ScrollBox");
+    QScrollBar* bar = scroll->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0) << "at the window's width the page is taller than the window";
     const struct
     {
         const char* step;
@@ -150,6 +156,21 @@ TEST(ReportPreview, PaintsOnlyThePagesLookedAtAndMovesBetweenThem)
          },
          6},
         {"First", [&] { QTest::mouseClick(child<QPushButton>(&preview, "FirstBtn"), Qt::LeftButton); }, 0},
+        {"PgDn at the foot of the page",
+         [&] {
+             bar->setValue(bar->maximum());
+             QTest::keyClick(scroll, Qt::Key_PageDown);
+         },
+         1},
+        {"PgUp at its head", [&] { QTest::keyClick(scroll, Qt::Key_PageUp); }, 0},
+        {"the wheel turned down at the foot",
+         [&] {
+             bar->setValue(bar->maximum());
+             QWheelEvent wheel(QPointF(50, 50), scroll->viewport()->mapToGlobal(QPointF(50, 50)), QPoint(),
+                               QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+             QApplication::sendEvent(scroll->viewport(), &wheel);
+         },
+         1},
     };
     QList<int> visited{0};
     for (const auto& s : steps) {
@@ -162,11 +183,13 @@ TEST(ReportPreview, PaintsOnlyThePagesLookedAtAndMovesBetweenThem)
         EXPECT_EQ(distinct(watch.painted), QList<int>{s.page});
         EXPECT_EQ(child<QPushButton>(&preview, "PriorBtn")->isEnabled(), s.page > 0);
         EXPECT_EQ(child<QPushButton>(&preview, "NextBtn")->isEnabled(), s.page < pages - 1);
+        EXPECT_EQ(bar->value(), QLatin1String(s.step) == QLatin1String("PgUp at its head") ? bar->maximum() : 0)
+            << "a page turned back to shows its foot, any other its head";
     }
 
     // Whole Page puts all of the page in the window; 100% gives it its size on paper.
     auto* zoom = child<QComboBox>(&preview, "ZoomBox");
-    const QWidget* room = child<QScrollArea>(&preview, "ScrollBox")->viewport();
+    const QWidget* room = scroll->viewport();
     zoom->setCurrentText(QStringLiteral("Whole Page"));
     EXPECT_LE(view->height(), room->height());
     EXPECT_LE(view->width(), room->width());
