@@ -272,7 +272,7 @@ ExtraFiles& TMainForm::extraFiles() { return *m_extraFiles; }
 QPrinter& TMainForm::reportPrinter()
 {
     if (!m_printer)
-        m_printer = std::make_unique<QPrinter>();
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution); // reports are placed to the printer's dot
     return *m_printer;
 }
 
