@@ -12,6 +12,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPageSize>
+#include <QPdfWriter>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -108,6 +110,19 @@ TEST_F(ReportTest, EveryPageHasItsHeaderAndTheRowsRunOnInOrder)
             }
         }
         EXPECT_EQ(expected, rows);
+
+        // A range of pages, as a print dialog gives it: pages 2 to 3 only.
+        const QString range = m_dir.filePath(QStringLiteral("range.pdf"));
+        {
+            QPdfWriter writer(range);
+            writer.setPageSize(QPageSize(QPageSize::Letter));
+            writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+            ASSERT_TRUE(report.print(writer, talk, 2, 3).isDone());
+        }
+        const QList<QStringList> printed = pdfPages(range);
+        ASSERT_EQ(printed.size(), 2);
+        EXPECT_EQ(printed.at(0).value(4), pages.at(1).value(4));
+        EXPECT_EQ(printed.at(1).value(4), pages.at(2).value(4));
     }
 }
 

@@ -17,6 +17,7 @@
 #include <QTemporaryFile>
 #include <QVector>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -277,17 +278,18 @@ void Report::paintPage(QPainter& painter, int page, double dotsPerInch) const
     painter.restore();
 }
 
-OperationResult Report::print(QPagedPaintDevice& device, UserTalk& talk) const
+OperationResult Report::print(QPagedPaintDevice& device, UserTalk& talk, int firstPage, int lastPage) const
 {
+    const int from = std::clamp(firstPage > 0 ? firstPage - 1 : 0, 0, pageCount() - 1);
+    const int pages = std::clamp(lastPage > 0 ? lastPage : pageCount(), from + 1, pageCount());
     QPainter painter;
     if (!painter.begin(&device))
         return OperationResult::failed(QStringLiteral("The report could not be printed: the printer or file cannot be "
                                                       "opened."));
-    const int pages = pageCount();
     QElapsedTimer last;
     last.start();
-    for (int page = 0; page < pages; ++page) {
-        if (page > 0 && !device.newPage()) {
+    for (int page = from; page < pages; ++page) {
+        if (page > from && !device.newPage()) {
             painter.end();
             return OperationResult::failed(QStringLiteral("The report could not be printed: page %1 was refused.")
                                                .arg(page + 1));
@@ -304,7 +306,7 @@ OperationResult Report::print(QPagedPaintDevice& device, UserTalk& talk) const
     }
     if (!painter.end())
         return OperationResult::failed(QStringLiteral("The report could not be printed to the end."));
-    return OperationResult::done().count(QStringLiteral("Pages"), pages);
+    return OperationResult::done().count(QStringLiteral("Pages"), pages - from);
 }
 
 OperationResult Report::writePdf(const QString& fileName, UserTalk& talk) const

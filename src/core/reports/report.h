@@ -100,9 +100,10 @@ public:
     // (dots per inch), scaling points to dots.
     void paintPage(QPainter& painter, int page, double dotsPerInch) const;
 
-    // Every page onto the device, one after the other, with progress and Cancel
-    // through the talk. The device must be set to US Letter.
-    OperationResult print(QPagedPaintDevice& device, UserTalk& talk) const;
+    // The pages firstPage to lastPage (1-based, as a print dialog's range; 0 for
+    // the first or the last page) onto the device, one after the other, with
+    // progress and Cancel through the talk. The device must be set to US Letter.
+    OperationResult print(QPagedPaintDevice& device, UserTalk& talk, int firstPage = 0, int lastPage = 0) const;
     // The whole report as a PDF file, titled with the job title; written beside the
     // target under a hidden name and renamed into place, so a failed or cancelled
     // write leaves no file.

@@ -341,6 +341,10 @@ OperationResult makeReport(TMerrowindData& data, UserTalk& talk, const ReportReq
     };
     OperationResult r;
     try {
+        // The documents' directory as the settings name it now, whoever changed it.
+        if (request.kind == ReportKind::ScanActivity || request.kind == ReportKind::NoApplications ||
+            request.kind == ReportKind::NoApplicants)
+            data.ReadSettings();
         switch (request.kind) {
         case ReportKind::Requisition:
             r = requisitionReport(data, talk, request.requisition.trimmed(), printedAt, report);

@@ -211,7 +211,11 @@ void TReportPreview::PrintBtnClick()
     OperationSteps steps;
     steps.waitText = QStringLiteral("Please Wait, Printing The Report");
     steps.cancellable = true;
-    steps.work = [this](UserTalk& talk) { return m_report.print(m_printer, talk); };
+    // The range chosen in Printer Settings, when one was (0: from the first, to the last).
+    steps.work = [this](UserTalk& talk) {
+        const bool range = m_printer.printRange() == QPrinter::PageRange;
+        return m_report.print(m_printer, talk, range ? m_printer.fromPage() : 0, range ? m_printer.toPage() : 0);
+    };
     runOperation(m_talk, steps);
 }
 
