@@ -521,6 +521,19 @@ OperationResult ended(const PurgeDelete& p, const QString& text)
     return p.stopped() ? OperationResult::cancelled(text) : OperationResult::done(text);
 }
 
+// A command shown in the purge window, or without one under the please-wait window
+// with Cancel.
+OperationSteps purgeSteps(const QString& question, const PurgeView& view)
+{
+    OperationSteps steps;
+    steps.question = question;
+    if (!view) {
+        steps.waitText = QStringLiteral("Please Wait Purging/Deleting Information");
+        steps.cancellable = true;
+    }
+    return steps;
+}
+
 } // namespace
 
 OperationResult PurgeFilesCommand(TMerrowindData& data, UserTalk& talk, const PurgeView& view)
@@ -530,12 +543,7 @@ OperationResult PurgeFilesCommand(TMerrowindData& data, UserTalk& talk, const Pu
         talk.error(problem);
         return OperationResult::failed(problem);
     }
-    OperationSteps steps;
-    steps.question = QStringLiteral("Are You Sure You Want To Purge Files?");
-    if (!view) {
-        steps.waitText = QStringLiteral("Please Wait Purging/Deleting Information");
-        steps.cancellable = true;
-    }
+    OperationSteps steps = purgeSteps(QStringLiteral("Are You Sure You Want To Purge Files?"), view);
     steps.work = [&](UserTalk& t) {
         const int raised = RaisePurgeDates(data, t);
         purge.PurgeApplicants();
@@ -558,12 +566,7 @@ OperationResult PurgeFilesCommand(TMerrowindData& data, UserTalk& talk, const Pu
 OperationResult DeleteOldRequisitionsCommand(TMerrowindData& data, UserTalk& talk, const PurgeView& view)
 {
     PurgeDelete purge(data, talk, view);
-    OperationSteps steps;
-    steps.question = QStringLiteral("Are You Sure You Want To Delete Old Requistions?");
-    if (!view) {
-        steps.waitText = QStringLiteral("Please Wait Purging/Deleting Information");
-        steps.cancellable = true;
-    }
+    OperationSteps steps = purgeSteps(QStringLiteral("Are You Sure You Want To Delete Old Requistions?"), view);
     steps.work = [&](UserTalk&) {
         purge.DeleteOldRequisitions();
         const QString text = QStringLiteral("Results From Delete Requistions:") + kBreak + kBreak +
@@ -629,12 +632,7 @@ OperationResult RemoveFilledReqsFromWebCommand(TMerrowindData& data, UserTalk& t
 OperationResult DeleteInvalidApplicationsCommand(TMerrowindData& data, UserTalk& talk, const PurgeView& view)
 {
     PurgeDelete purge(data, talk, view);
-    OperationSteps steps;
-    steps.question = QStringLiteral("Are You Sure You Want To Delete Invalid Applications?");
-    if (!view) {
-        steps.waitText = QStringLiteral("Please Wait Purging/Deleting Information");
-        steps.cancellable = true;
-    }
+    OperationSteps steps = purgeSteps(QStringLiteral("Are You Sure You Want To Delete Invalid Applications?"), view);
     steps.work = [&](UserTalk&) {
         {
             ViewScope shown(view);

@@ -291,6 +291,70 @@ OperationResult noApplicants(TMerrowindData& data, UserTalk& talk, const QDateTi
     return r;
 }
 
+// The columns of the marked-for-deletion and continuous-recruitment lists.
+QList<Field> requisitionFields()
+{
+    return {{"ID", "JobPostingID", Cell::Text, 0.9},
+            {"Requisition", "ReqNumber", Cell::Text, 1},
+            {"Job Title", "PositionTitle", Cell::Text, 2},
+            {"Department", "Department", Cell::Text, 1.8},
+            {"Web Address", "WebAddress", Cell::Text, 2.6}};
+}
+
+// The straight lists: subtitle, print-job title, page numbers, statement, columns.
+struct ListReport
+{
+    ReportKind kind;
+    QString subtitle;
+    QString jobTitle;
+    bool pageNumbers;
+    QString sql;
+    QList<Field> fields;
+};
+
+const QList<ListReport>& listReports()
+{
+    static const QList<ListReport> reports{
+        {ReportKind::RIF, QStringLiteral("RIF Report"), QStringLiteral("Merrowind RIF Report"), true,
+         QStringLiteral("SELECT * FROM applicants WHERE RIF = 1 ORDER BY Name, ApplicantID"),
+         {{"ID Number", "ApplicantID", Cell::Text, 1.2},
+          {"Name", "Name", Cell::Text, 3},
+          {"RIF Expires On", "RIFExpires", Cell::Date, 1.3},
+          {"Veteran", "VeteranPreference", Cell::Logical, 1}}},
+        {ReportKind::Veteran, QStringLiteral("Veteran Report"), QStringLiteral("Merrowind Veteran Report"), true,
+         QStringLiteral("SELECT * FROM applicants WHERE VeteranPreference = 1 ORDER BY Name, ApplicantID"),
+         {{"ID Number", "ApplicantID", Cell::Text, 1.2},
+          {"Name", "Name", Cell::Text, 3},
+          {"RIF", "RIF", Cell::Logical, 1},
+          {"RIF Expires On", "RIFExpires", Cell::Date, 1.3}}},
+        {ReportKind::NotRehirable, QStringLiteral("Not Rehirable Report"), QString(), true,
+         QStringLiteral("SELECT * FROM applicants WHERE NotRehire = 1 ORDER BY Name, ApplicantID"),
+         {{"ID Number", "ApplicantID", Cell::Text, 1.2},
+          {"Name", "Name", Cell::Text, 3},
+          {"Expires On", "NotRehireExpires", Cell::Date, 1.2},
+          {"Veteran", "VeteranPreference", Cell::Logical, 0.9},
+          {"RIF", "RIF", Cell::Logical, 0.8}}},
+        {ReportKind::DoNotPurge, QStringLiteral("Do Not Purge Report"), QString(), false,
+         QStringLiteral("SELECT * FROM applicants WHERE DoNotPurge = 1 ORDER BY Name, ApplicantID"),
+         {{"ID Number", "ApplicantID", Cell::Text, 1.2},
+          {"Applicant Name", "Name", Cell::Text, 2.6},
+          {"Comment", "Comments", Cell::Text, 3}}},
+        {ReportKind::Filled, QStringLiteral("Filled Requisitions"), QString(), false,
+         QStringLiteral("SELECT * FROM requisitions WHERE PositionFilled = 1 AND (PurgeReq = 0 OR PurgeReq IS NULL) "
+                        "ORDER BY ReqNumber"),
+         {{"ID", "JobPostingID", Cell::Text, 1},
+          {"Requisition", "ReqNumber", Cell::Text, 1.1},
+          {"Title", "PositionTitle", Cell::Text, 2.6},
+          {"Department", "Department", Cell::Text, 2.2}}},
+        {ReportKind::MarkedForDeletion, QStringLiteral("Requisitions Marked For Deletion"), QString(), false,
+         QStringLiteral("SELECT * FROM requisitions WHERE PurgeReq = 1 ORDER BY ReqNumber"), requisitionFields()},
+        {ReportKind::Continuous, QStringLiteral("Requisitions Marked As Continuous Recruitment"), QString(), false,
+         QStringLiteral("SELECT * FROM requisitions WHERE Continue = 1 ORDER BY JobPostingID, ReqNumber"),
+         requisitionFields()},
+    };
+    return reports;
+}
+
 } // namespace
 
 QString reportName(ReportKind kind)
@@ -350,63 +414,15 @@ OperationResult makeReport(TMerrowindData& data, UserTalk& talk, const ReportReq
             r = requisitionReport(data, talk, request.requisition.trimmed(), printedAt, report);
             break;
         case ReportKind::RIF:
-            r = list(QStringLiteral("RIF Report"), QStringLiteral("Merrowind RIF Report"), true,
-                     QStringLiteral("SELECT * FROM applicants WHERE RIF = 1 ORDER BY Name, ApplicantID"),
-                     {{"ID Number", "ApplicantID", Cell::Text, 1.2},
-                      {"Name", "Name", Cell::Text, 3},
-                      {"RIF Expires On", "RIFExpires", Cell::Date, 1.3},
-                      {"Veteran", "VeteranPreference", Cell::Logical, 1}});
-            break;
         case ReportKind::Veteran:
-            r = list(QStringLiteral("Veteran Report"), QStringLiteral("Merrowind Veteran Report"), true,
-                     QStringLiteral("SELECT * FROM applicants WHERE VeteranPreference = 1 ORDER BY Name, ApplicantID"),
-                     {{"ID Number", "ApplicantID", Cell::Text, 1.2},
-                      {"Name", "Name", Cell::Text, 3},
-                      {"RIF", "RIF", Cell::Logical, 1},
-                      {"RIF Expires On", "RIFExpires", Cell::Date, 1.3}});
-            break;
         case ReportKind::NotRehirable:
-            r = list(QStringLiteral("Not Rehirable Report"), QString(), true,
-                     QStringLiteral("SELECT * FROM applicants WHERE NotRehire = 1 ORDER BY Name, ApplicantID"),
-                     {{"ID Number", "ApplicantID", Cell::Text, 1.2},
-                      {"Name", "Name", Cell::Text, 3},
-                      {"Expires On", "NotRehireExpires", Cell::Date, 1.2},
-                      {"Veteran", "VeteranPreference", Cell::Logical, 0.9},
-                      {"RIF", "RIF", Cell::Logical, 0.8}});
-            break;
         case ReportKind::DoNotPurge:
-            r = list(QStringLiteral("Do Not Purge Report"), QString(), false,
-                     QStringLiteral("SELECT * FROM applicants WHERE DoNotPurge = 1 ORDER BY Name, ApplicantID"),
-                     {{"ID Number", "ApplicantID", Cell::Text, 1.2},
-                      {"Applicant Name", "Name", Cell::Text, 2.6},
-                      {"Comment", "Comments", Cell::Text, 3}});
-            break;
         case ReportKind::Filled:
-            r = list(QStringLiteral("Filled Requisitions"), QString(), false,
-                     QStringLiteral("SELECT * FROM requisitions WHERE PositionFilled = 1 AND "
-                                    "(PurgeReq = 0 OR PurgeReq IS NULL) ORDER BY ReqNumber"),
-                     {{"ID", "JobPostingID", Cell::Text, 1},
-                      {"Requisition", "ReqNumber", Cell::Text, 1.1},
-                      {"Title", "PositionTitle", Cell::Text, 2.6},
-                      {"Department", "Department", Cell::Text, 2.2}});
-            break;
         case ReportKind::MarkedForDeletion:
-            r = list(QStringLiteral("Requisitions Marked For Deletion"), QString(), false,
-                     QStringLiteral("SELECT * FROM requisitions WHERE PurgeReq = 1 ORDER BY ReqNumber"),
-                     {{"ID", "JobPostingID", Cell::Text, 0.9},
-                      {"Requisition", "ReqNumber", Cell::Text, 1},
-                      {"Job Title", "PositionTitle", Cell::Text, 2},
-                      {"Department", "Department", Cell::Text, 1.8},
-                      {"Web Address", "WebAddress", Cell::Text, 2.6}});
-            break;
         case ReportKind::Continuous:
-            r = list(QStringLiteral("Requisitions Marked As Continuous Recruitment"), QString(), false,
-                     QStringLiteral("SELECT * FROM requisitions WHERE Continue = 1 ORDER BY JobPostingID, ReqNumber"),
-                     {{"ID", "JobPostingID", Cell::Text, 0.9},
-                      {"Requisition", "ReqNumber", Cell::Text, 1},
-                      {"Job Title", "PositionTitle", Cell::Text, 2},
-                      {"Department", "Department", Cell::Text, 1.8},
-                      {"Web Address", "WebAddress", Cell::Text, 2.6}});
+            for (const ListReport& l : listReports())
+                if (l.kind == request.kind)
+                    r = list(l.subtitle, l.jobTitle, l.pageNumbers, l.sql, l.fields);
             break;
         case ReportKind::ScanActivity:
             r = scanActivity(data, talk, request.day, printedAt, report);
