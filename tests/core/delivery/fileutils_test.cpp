@@ -343,6 +343,58 @@ TEST_F(PrintFileTest, TheEnvironmentChoosesTheCommand)
     }
 }
 
+TEST_F(PrintFileTest, ACommandWrittenWithSingleQuotesKeepsItsWords)
+{
+    // The way a shell user writes the command in the environment.
+    const QString doc = dir.filePath(QStringLiteral("doc.pdf"));
+    writeFile(doc, "%PDF");
+    EnvScope env("MERROWIND_PRINT_COMMAND",
+                 (QLatin1Char('\'') + script + QStringLiteral("' -o 'media=A4 fit' -t 'Jo'\\''s \"scan\"' %1")).toUtf8());
+    PrintFile(doc);
+    EXPECT_EQ(recorded(), (QStringList{QStringLiteral("-o"), QStringLiteral("media=A4 fit"), QStringLiteral("-t"),
+                                       QStringLiteral("Jo's \"scan\""), doc}));
+}
+
+// The words of a print command, as /bin/sh would give them to the program.
+TEST(SplitPrintCommand, SplitsAsAShellWould)
+{
+    const struct
+    {
+        const char* command;
+        QStringList words;
+    } cases[] = {
+        {"lp -d office %1", {"lp", "-d", "office", "%1"}},
+        {"  lp\t-n\t2  ", {"lp", "-n", "2"}},
+        {"lp -o 'media=A4 fit' %1", {"lp", "-o", "media=A4 fit", "%1"}},
+        {"lp -o \"media=A4 fit\" %1", {"lp", "-o", "media=A4 fit", "%1"}},
+        {"'/opt/my printer/print' %1", {"/opt/my printer/print", "%1"}},
+        {"lp -t \"Jo's scan\"", {"lp", "-t", "Jo's scan"}},
+        {"lp -t 'say \"hi\"'", {"lp", "-t", "say \"hi\""}},
+        {"lp -t 'it'\\''s'", {"lp", "-t", "it's"}},
+        {"lp -t a\\ b", {"lp", "-t", "a b"}},
+        {"lp --title=\"a b\"c'd e'", {"lp", "--title=a bcd e"}},
+        // In single quotes a backslash is itself; in double quotes it escapes only $ ` " and itself.
+        {"lp 'x\\y' \"a\\\"b\" \"c\\\\d\" \"e\\f\" \"\\$HOME\"", {"lp", "x\\y", "a\"b", "c\\d", "e\\f", "$HOME"}},
+        {"lp '' \"\" x''", {"lp", "", "", "x"}},
+        // Nothing is expanded and no operator is acted on.
+        {"lp *.pdf ~ $HOME `id`; rm x | y &", {"lp", "*.pdf", "~", "$HOME", "`id`;", "rm", "x", "|", "y", "&"}},
+        // Continued lines; a backslash at the very end stays.
+        {"lp -n \\\n2 a\\\nb \"c\\\nd\"", {"lp", "-n", "2", "ab", "cd"}},
+        {"lp a\\", {"lp", "a\\"}},
+        // A line break parts words (no shell runs, so there is no second command).
+        {"lp\n-q", {"lp", "-q"}},
+        // A quote left open: a shell refuses the line, so nothing runs.
+        {"lp 'open %1", {}},
+        {"lp \"open %1", {}},
+        {"", {}},
+        {" \t ", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        EXPECT_EQ(SplitPrintCommand(QString::fromUtf8(c.command)), c.words);
+    }
+}
+
 // ---- AcrobatVersion
 
 TEST(AcrobatVersion, IsTheQtVersionOfTheBuiltInViewer)
