@@ -736,7 +736,9 @@ void validate(const Workbook& wb)
 }
 
 // The shared string table and its index, split into CONTINUE records where a
-// record fills up, strings included.
+// record fills up, strings included. A piece of a string never ends between the
+// two halves of a surrogate pair: readers that decode each piece on its own reject
+// half a character.
 void writeSst(RecordWriter& w, const QVector<QString>& strings, quint32 references)
 {
     const int perBucket = std::max<int>(8, int((strings.size() + 127) / 128));
@@ -755,8 +757,10 @@ void writeSst(RecordWriter& w, const QVector<QString>& strings, quint32 referenc
         const QString& s = strings[i];
         const bool latin1 = isLatin1(s);
         const int charBytes = latin1 ? 1 : 2;
-        // The count, the option byte and the first character stay together.
-        if (w.room() < 3 + (s.isEmpty() ? 0 : charBytes)) {
+        // The count, the option byte and the first character (both halves of a
+        // surrogate pair) stay together.
+        const int firstUnits = !s.isEmpty() && s.at(0).isHighSurrogate() && s.size() > 1 ? 2 : 1;
+        if (w.room() < 3 + (s.isEmpty() ? 0 : charBytes * firstUnits)) {
             w.end();
             w.begin(kContinue);
         }
@@ -766,7 +770,10 @@ void writeSst(RecordWriter& w, const QVector<QString>& strings, quint32 referenc
         w.u8(latin1 ? 0 : 1);
         qsizetype done = 0;
         while (done < s.size()) {
-            const qsizetype n = std::min<qsizetype>(s.size() - done, w.room() / charBytes);
+            qsizetype n = std::min<qsizetype>(s.size() - done, w.room() / charBytes);
+            if (!latin1 && n > 0 && done + n < s.size() && s.at(done + n - 1).isHighSurrogate() &&
+                s.at(done + n).isLowSurrogate())
+                --n; // the pair goes whole into the next record
             if (n == 0) {
                 w.end();
                 w.begin(kContinue);

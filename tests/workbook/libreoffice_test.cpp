@@ -1,6 +1,8 @@
 // LibreOffice as the other side: it makes a template workbook that we read, and
-// it opens the workbook we fill from that template. soffice must be installed
-// (CI installs it); without it these tests fail.
+// it opens the workbook we fill from that template. Long strings of characters
+// from several planes are read back by LibreOffice and by xlrd, a stricter reader.
+// soffice and python3-xlrd must be installed (the install step does); without them
+// these tests fail.
 #include "workbook.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -15,6 +19,7 @@
 #include <QXmlStreamReader>
 
 #include <cmath>
+#include <iterator>
 #include <memory>
 
 using namespace mw::xls;
@@ -388,4 +393,88 @@ TEST_F(LibreOfficeWorkbook, OpensTheWorkbookWeFilled)
     EXPECT_NEAR(ods.columnWidthsCm.value(ods.columns[0]), 5.0, 0.15);
     EXPECT_NEAR(ods.columnWidthsCm.value(ods.columns[1]), 2.0, 0.15);
     EXPECT_NEAR(ods.columnWidthsCm.value(ods.columns[2]), 5.0, 0.15);
+}
+
+// ---------------------------------------------------------------- strings across record ends
+
+namespace {
+
+// Long strings of characters from several planes (Latin-1, Greek, CJK, emoji,
+// musical symbols, rare CJK from plane 2), each of its own length and mix, so that
+// the shared string table's record ends fall inside them at many different places:
+// on either half of a surrogate pair, on a BMP character, on an odd or even unit.
+QStringList crossingStrings()
+{
+    const char32_t alphabet[] = {U'\u00e9', U'\U0001F600', U'\u5c71', U'\U00020000', U'\u03a9',
+                                 U'\U0001D11E', U'\U0002F800', U'\U00010348', U'a'};
+    const int letters = int(std::size(alphabet));
+    QStringList strings;
+    for (int i = 0; i < 240; ++i) {
+        QString s;
+        const int length = 300 + (i * 37) % 701;
+        for (int k = 0; k < length; ++k) {
+            const char32_t c = alphabet[(k * (i % 7 + 1) + i) % letters];
+            s += QString::fromUcs4(&c, 1);
+        }
+        strings << s;
+    }
+    return strings;
+}
+
+// The first column of the first sheet as xlrd reads it; an error text when it cannot.
+QStringList readWithXlrd(const QString& path, QString& error)
+{
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral("-c"),
+             QStringLiteral("import json, sys, xlrd\n"
+                            "s = xlrd.open_workbook(sys.argv[1]).sheet_by_index(0)\n"
+                            "print(json.dumps([s.cell_value(r, 0) for r in range(s.nrows)]))\n"),
+             path});
+    if (!p.waitForFinished(120000))
+        p.kill();
+    const QByteArray out = p.readAllStandardOutput();
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(out, &parseError);
+    if (p.exitCode() != 0 || !doc.isArray()) {
+        error = QString::fromUtf8(p.readAllStandardError().right(2000));
+        return {};
+    }
+    QStringList values;
+    for (const QJsonValue& v : doc.array())
+        values << v.toString();
+    return values;
+}
+
+} // namespace
+
+TEST(WorkbookStrings, CharactersBeyondTheBasicPlaneSurviveRecordEnds)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QStringList strings = crossingStrings();
+    Workbook book;
+    for (int i = 0; i < strings.size(); ++i)
+        book.firstSheet().setText(i, 0, strings.at(i));
+    const QString xls = tmp.filePath(QStringLiteral("planes.xls"));
+    book.save(xls);
+
+    QString error;
+    const QStringList byXlrd = readWithXlrd(xls, error);
+    ASSERT_EQ(byXlrd.size(), strings.size()) << "xlrd could not read the workbook: " << error.toStdString();
+    for (int i = 0; i < strings.size(); ++i)
+        EXPECT_EQ(byXlrd.at(i), strings.at(i)) << "row " << i;
+
+    auto toCsv = startConversion(tmp.path(), QStringLiteral("profile-planes"),
+                                 QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76"), {xls});
+    const QString log = finish(*toCsv);
+    const QVector<QStringList> rows = parseCsv(readText(tmp.filePath(QStringLiteral("planes.csv"))));
+    ASSERT_EQ(rows.size(), strings.size()) << "LibreOffice could not read the workbook: " << log.toStdString();
+    for (int i = 0; i < strings.size(); ++i)
+        EXPECT_EQ(rows.at(i).value(0), strings.at(i)) << "row " << i;
+
+    // And our own reader.
+    const Sheet back = Workbook::read(xls).firstSheet();
+    for (int i = 0; i < strings.size(); ++i)
+        EXPECT_EQ(back.text(i, 0), strings.at(i)) << "row " << i;
 }
