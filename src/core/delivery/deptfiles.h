@@ -118,7 +118,10 @@ public:
     // at least one application was written.
     bool MakeTextFile(const QString& templateName, const QString& outputPath, const QString& reqNumber,
                       bool approvedOnly, bool continuous, bool useDates, const QDate& fromDate, const QDate& toDate);
-    // Fills a workbook template. True when the template exists and the file was written.
+    // Fills a workbook template. True when the template exists and the file was
+    // written. A file that would run past a sheet's last row (a template ending near
+    // it, more applications than it holds) is not written: reported as "Could Not
+    // Create Temporary File", false, and no file of that name is left.
     bool MakeSheetFile(const QString& templateName, const QString& outputPath, const QString& reqNumber,
                        bool approvedOnly, bool continuous, bool useDates, const QDate& fromDate, const QDate& toDate);
     // The export file: a workbook when the settings ask for one, otherwise text.

@@ -213,4 +213,60 @@ TEST_P(SheetFileTest, TemplateFaults)
     EXPECT_EQ(talk.errors().size(), 1);
 }
 
+TEST_P(SheetFileTest, RowsBeyondTheLastRowOfASheetAreReported)
+{
+    // A sheet has 65536 rows (0 to 65535). The three approved applications, the
+    // template's trailer and the credits (an empty row and four lines) follow the
+    // marker row, or the template's last row when there is no marker.
+    const struct
+    {
+        const char* what;
+        int markerRow; // -1: no marker
+        int trailerRows;
+        int lastRow; // of the template
+        bool fits;
+    } cases[] = {
+        {"applications past the last row", 65534, 0, 65535, false},
+        {"trailer past the last row", 65530, 4, 65535, false},
+        {"credits past the last row", -1, 0, 65532, false},
+        {"credits ending on the last row", -1, 0, 65530, true},
+        {"applications, trailer and credits ending on the last row", 65527, 1, 65529, true},
+    };
+    const QString out = m_testDb->scratchDir() + QStringLiteral("/Flow.xls");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        xls::Workbook t;
+        xls::Sheet& s = t.firstSheet();
+        s.setText(0, 0, QStringLiteral("Flow %JOBNUMBER%"));
+        if (c.markerRow >= 0) {
+            s.setText(c.markerRow, 0, QStringLiteral("%DETAIL%"));
+            s.setText(c.markerRow + 1, 0, QStringLiteral("%APPID%"));
+            for (int r = 0; r < c.trailerRows; ++r)
+                s.setText(c.markerRow + 2 + r, 0, QStringLiteral("Trailer %CONTACT%"));
+        }
+        s.setText(c.lastRow, 1, QStringLiteral("last"));
+        t.save(dir + QStringLiteral("/Tall.xls"));
+        {
+            // An earlier file of the same name must not be left to be sent as this one.
+            QFile stale(out);
+            ASSERT_TRUE(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            stale.write("an earlier file");
+        }
+        talk.clear();
+        bool made = false;
+        EXPECT_NO_THROW(made = make(QStringLiteral("Tall.xls"), out));
+        EXPECT_EQ(made, c.fits);
+        if (c.fits) {
+            EXPECT_TRUE(talk.errors().isEmpty());
+            const xls::Sheet got = xls::Workbook::read(out).firstSheet();
+            EXPECT_EQ(got.text(65535, 0), CreditLines().last());
+        } else {
+            ASSERT_EQ(talk.errors().size(), 1);
+            EXPECT_TRUE(talk.errors().first().startsWith(QStringLiteral("Error:  Could Not Create Temporary File")))
+                << talk.errors().first().toStdString();
+            EXPECT_FALSE(QFileInfo::exists(out));
+        }
+    }
+}
+
 MW_INSTANTIATE_BACKENDS(SheetFileTest);
