@@ -143,7 +143,14 @@ bool TemplateText::read(const QString& path)
     if (!f.open(QIODevice::ReadOnly))
         return false;
     const QByteArray bytes = f.readAll();
-    lineEnd = bytes.contains("\r\n") || !bytes.contains('\n') ? QByteArray("\r\n") : QByteArray("\n");
+    if (bytes.contains("\r\n"))
+        lineEnd = "\r\n";
+    else if (bytes.contains('\n'))
+        lineEnd = "\n";
+    else if (bytes.contains('\r'))
+        lineEnd = "\r";
+    else
+        lineEnd = "\r\n";
     QString text;
     QStringDecoder utf(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     text = utf.decode(bytes);
@@ -156,7 +163,8 @@ bool TemplateText::read(const QString& path)
     }
     if (text.isEmpty())
         return true;
-    lines = text.split(QLatin1Char('\n'));
+    const QChar end = lineEnd == "\r" ? QLatin1Char('\r') : QLatin1Char('\n');
+    lines = text.split(end);
     if (lines.last().isEmpty())
         lines.removeLast(); // the line end of the last line
     for (QString& l : lines)

@@ -76,8 +76,10 @@ QStringList CreditLines();
 class TemplateText
 {
 public:
-    // Reads the file; false when it cannot be read. UTF-8 when the bytes are valid
-    // UTF-8, Windows-1252 otherwise.
+    // Reads the file; false when it cannot be read. Lines end in CR LF, LF or CR
+    // alone; the file's own line end is CR LF when it holds one, else LF when it
+    // holds one, else CR when it holds one, else CR LF. UTF-8 when the bytes are
+    // valid UTF-8, Windows-1252 otherwise.
     bool read(const QString& path);
     QStringList lines;
     bool utf8 = false;

@@ -306,6 +306,18 @@ TEST_P(DeptFilesTest, TemplateEncodingIsKept)
     EXPECT_EQ(lines(out + QStringLiteral("u.txt")).mid(0, 2), (QStringList{QStringLiteral("Café"), QStringLiteral("Bö 山田")}));
 }
 
+TEST_P(DeptFilesTest, ATemplateWithCRLineEnds)
+{
+    templ(QStringLiteral("Mac.txt"), "Head %JOBNUMBER%\r%DETAIL%\r%APPID% %APPCITY%\rTail\r");
+    auto f = files();
+    const QString path = out + QStringLiteral("Mac.txt");
+    EXPECT_TRUE(f->MakeTextFile(QStringLiteral("Mac.txt"), path, QStringLiteral("R100"), true, false, false, {}, {}));
+    QByteArray expected = "Head R100\r000101 Springfield\r000103 Springfield\rTail\r\r";
+    for (const QString& l : CreditLines())
+        expected += l.toUtf8() + '\r';
+    EXPECT_EQ(readBytes(path), expected);
+}
+
 TEST_P(DeptFilesTest, HRContact)
 {
     auto f = files();
