@@ -43,6 +43,18 @@ const std::array<unsigned char, 0x2200>& cp1252Bytes()
     return table;
 }
 
+// Line breaks inside values (CR LF, CR or LF) as "\n", which becomes the file's line end.
+void oneLineEnd(PlaceholderSet& set)
+{
+    for (qsizetype i = 0; i < set.size(); ++i) {
+        QString& value = set.valueAt(i);
+        if (value.contains(QLatin1Char('\r'))) {
+            value.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+            value.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        }
+    }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- small helpers
@@ -320,6 +332,7 @@ bool TDeptFiles::MakeTextFile(const QString& templateName, const QString& output
     m_data.LoadRequisition(reqNumber, req);
     PlaceholderSet reqSet;
     requisitionSet(req, reqSet, html);
+    oneLineEnd(reqSet);
 
     QString text;
     auto writeLine = [&](const QString& line) {
@@ -374,6 +387,7 @@ bool TDeptFiles::MakeTextFile(const QString& templateName, const QString& output
                     row.RIF = red;
             }
             rowSet(row, set);
+            oneLineEnd(set);
             QString line = rowTemplate;
             set.fill(line);
             writeLine(line);
@@ -481,12 +495,15 @@ void TDeptFiles::AttachMemo(const TRequistionData& requisition)
     const bool html = IsHTMLName(source);
     PlaceholderSet set;
     requisitionSet(requisition, set, html);
+    oneLineEnd(set);
     QString text;
     for (QString l : tpl.lines) {
         set.fill(l);
         text += l;
-        text += QString::fromLatin1(tpl.lineEnd);
+        text += QLatin1Char('\n');
     }
+    if (tpl.lineEnd != "\n")
+        text.replace(QLatin1Char('\n'), QString::fromLatin1(tpl.lineEnd));
     QFile out(output);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw FileError(QStringLiteral("Cannot create file %1").arg(QDir::toNativeSeparators(output)));

@@ -306,6 +306,32 @@ TEST_P(DeptFilesTest, TemplateEncodingIsKept)
     EXPECT_EQ(lines(out + QStringLiteral("u.txt")).mid(0, 2), (QStringList{QStringLiteral("Café"), QStringLiteral("Bö 山田")}));
 }
 
+TEST_P(DeptFilesTest, LineEndsInsideValuesAreTheTemplates)
+{
+    sql(QStringLiteral("UPDATE requisitions SET PositionUnderUF = ? WHERE ReqNumber = ?"),
+        {QStringLiteral("one\r\ntwo\rthree\nfour"), QStringLiteral("R100")});
+    sql(QStringLiteral("UPDATE applicants SET Address1 = ? WHERE ApplicantID = ?"),
+        {QStringLiteral("1 Main St\r\nApt 2"), QStringLiteral("000101")});
+    SystemInfo().CustomMemo = QStringLiteral("Memo.txt");
+    auto f = files();
+    for (const QByteArray& end : {QByteArray("\r\n"), QByteArray("\n"), QByteArray("\r")}) {
+        SCOPED_TRACE(end == "\r\n" ? "CR LF" : end == "\n" ? "LF" : "CR");
+        templ(QStringLiteral("L.txt"), "U: %UNDERTEXT%" + end + "%DETAIL%" + end + "%APPID% %APPADDRESS1%" + end + "End" + end);
+        const QString path = out + QStringLiteral("L.txt");
+        EXPECT_TRUE(f->MakeTextFile(QStringLiteral("L.txt"), path, QStringLiteral("R100"), true, false, false, {}, {}));
+        QByteArray expected = "U: one" + end + "two" + end + "three" + end + "four" + end + "000101 1 Main St" + end +
+                              "Apt 2" + end + "000103 " + end + "End" + end + end;
+        for (const QString& l : CreditLines())
+            expected += l.toUtf8() + end;
+        EXPECT_EQ(readBytes(path), expected);
+
+        templ(QStringLiteral("Memo.txt"), "To %CONTACT%" + end + "Under: %UNDERTEXT%" + end);
+        f->AttachMemo(req());
+        EXPECT_EQ(readBytes(out + QStringLiteral("Memo.txt")),
+                  "To Pat Lee" + end + "Under: one" + end + "two" + end + "three" + end + "four" + end);
+    }
+}
+
 TEST_P(DeptFilesTest, ATemplateWithCRLineEnds)
 {
     templ(QStringLiteral("Mac.txt"), "Head %JOBNUMBER%\r%DETAIL%\r%APPID% %APPCITY%\rTail\r");
