@@ -11,9 +11,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <array>
 
 namespace mw {
@@ -41,6 +43,78 @@ const std::array<unsigned char, 0x2200>& cp1252Bytes()
         return t;
     }();
     return table;
+}
+
+enum class Charset
+{
+    Windows1252,
+    Utf8,
+    Ascii, // what is not ASCII: character references in HTML, "?" elsewhere
+};
+
+QByteArray encodeText(const QString& text, Charset charset, bool html)
+{
+    if (charset == Charset::Utf8)
+        return text.toUtf8();
+    const auto& table = cp1252Bytes();
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < 0x80) {
+            out += char(c);
+            continue;
+        }
+        if (charset == Charset::Windows1252 && c < table.size() && table[c]) {
+            out += char(table[c]);
+            continue;
+        }
+        char32_t code = c;
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            code = QChar::surrogateToUcs4(c, text.at(++i).unicode()); // one character, one "?"
+        if (html)
+            out += "&#" + QByteArray::number(quint32(code)) + ';';
+        else
+            out += '?';
+    }
+    return out;
+}
+
+// The character set a <meta> tag of an HTML text names (small letters); empty when none does.
+QString declaredCharset(const QString& text)
+{
+    static const QRegularExpression meta(
+        QStringLiteral(R"(<meta\b[^>]*?\bcharset\s*=\s*["']?\s*([^\s"'/>;]+))"),
+        QRegularExpression::CaseInsensitiveOption);
+    return meta.match(text).captured(1).toLower();
+}
+
+// The names browsers read as Windows-1252.
+bool isWindows1252Name(const QString& name)
+{
+    static const QStringList names{
+        QStringLiteral("ansi_x3.4-1968"), QStringLiteral("ascii"),      QStringLiteral("cp1252"),
+        QStringLiteral("cp819"),          QStringLiteral("csisolatin1"), QStringLiteral("ibm819"),
+        QStringLiteral("iso-8859-1"),     QStringLiteral("iso-ir-100"), QStringLiteral("iso8859-1"),
+        QStringLiteral("iso88591"),       QStringLiteral("iso_8859-1"), QStringLiteral("iso_8859-1:1987"),
+        QStringLiteral("l1"),             QStringLiteral("latin1"),     QStringLiteral("us-ascii"),
+        QStringLiteral("windows-1252"),   QStringLiteral("x-cp1252")};
+    return names.contains(name);
+}
+
+// Where a <meta charset> goes: after the <head> tag, else the <html> tag, else the
+// <!DOCTYPE>, else at the start.
+qsizetype charsetPlace(const QString& text)
+{
+    static const QRegularExpression tags[] = {
+        QRegularExpression(QStringLiteral(R"(<head(\s[^>]*)?>)"), QRegularExpression::CaseInsensitiveOption),
+        QRegularExpression(QStringLiteral(R"(<html(\s[^>]*)?>)"), QRegularExpression::CaseInsensitiveOption),
+        QRegularExpression(QStringLiteral(R"(<!doctype[^>]*>)"), QRegularExpression::CaseInsensitiveOption),
+    };
+    for (const QRegularExpression& tag : tags)
+        if (const QRegularExpressionMatch m = tag.match(text); m.hasMatch())
+            return m.capturedEnd();
+    return 0;
 }
 
 // Line breaks inside values (CR LF, CR or LF) as "\n", which becomes the file's line end.
@@ -163,14 +237,17 @@ bool TemplateText::read(const QString& path)
         lineEnd = "\r";
     else
         lineEnd = "\r\n";
+    ascii = std::all_of(bytes.cbegin(), bytes.cend(), [](char b) { return static_cast<unsigned char>(b) < 0x80; });
+    byteOrderMark = false;
     QString text;
     QStringDecoder utf(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     text = utf.decode(bytes);
-    utf8 = !utf.hasError();
+    utf8 = !utf.hasError() && !ascii;
     if (utf8) {
-        if (text.startsWith(QChar(0xFEFF)))
+        byteOrderMark = bytes.startsWith("\xEF\xBB\xBF");
+        if (text.startsWith(QChar(0xFEFF))) // the decoder may have taken it out already
             text.remove(0, 1);
-    } else {
+    } else if (!ascii) {
         decodeWindows1252(bytes.constData(), bytes.size(), text);
     }
     if (text.isEmpty())
@@ -187,31 +264,32 @@ bool TemplateText::read(const QString& path)
 
 QByteArray TemplateText::encode(const QString& text, bool html) const
 {
-    if (utf8)
-        return text.toUtf8();
-    const auto& table = cp1252Bytes();
-    QByteArray out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (c < 0x80) {
-            out += char(c);
-            continue;
+    return encodeText(text, utf8 ? Charset::Utf8 : Charset::Windows1252, html);
+}
+
+QByteArray TemplateText::file(QString text, bool html) const
+{
+    Charset charset = utf8 ? Charset::Utf8 : Charset::Windows1252;
+    if (html) {
+        const QString declared = declaredCharset(text);
+        if (declared.isEmpty()) {
+            const QString meta = charset == Charset::Utf8 ? QStringLiteral("<meta charset=\"utf-8\">")
+                                                          : QStringLiteral("<meta charset=\"windows-1252\">");
+            text.insert(charsetPlace(text), meta);
+        } else if (ascii) {
+            // Nothing in the template says otherwise: the page is what it declares.
+            if (declared == QLatin1String("utf-8") || declared == QLatin1String("utf8") ||
+                declared == QLatin1String("unicode-1-1-utf-8"))
+                charset = Charset::Utf8;
+            else if (!isWindows1252Name(declared))
+                charset = Charset::Ascii;
         }
-        if (c < table.size() && table[c]) {
-            out += char(table[c]);
-            continue;
-        }
-        if (!html) {
-            out += '?';
-            continue;
-        }
-        char32_t code = c;
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
-            code = QChar::surrogateToUcs4(c, text.at(++i).unicode());
-        out += "&#" + QByteArray::number(quint32(code)) + ';';
     }
-    return out;
+    if (lineEnd != "\n")
+        text.replace(QLatin1Char('\n'), QString::fromLatin1(lineEnd));
+    QByteArray bytes = byteOrderMark ? QByteArray("\xEF\xBB\xBF") : QByteArray();
+    bytes += encodeText(text, charset, html);
+    return bytes;
 }
 
 // ---------------------------------------------------------------- the writer object
@@ -408,9 +486,7 @@ bool TDeptFiles::MakeTextFile(const QString& templateName, const QString& output
         for (const QString& l : CreditLines())
             writeLine(l);
     }
-    if (tpl.lineEnd != "\n")
-        text.replace(QLatin1Char('\n'), QString::fromLatin1(tpl.lineEnd));
-    const QByteArray bytes = tpl.encode(text, html);
+    const QByteArray bytes = tpl.file(text, html);
     if (out.write(bytes) != bytes.size() || !out.flush()) {
         out.remove(); // a part of the file is not sent as if it were the file
         m_talk.error(QStringLiteral("Error:  Could Not Create Temporary File"));
@@ -502,12 +578,10 @@ void TDeptFiles::AttachMemo(const TRequistionData& requisition)
         text += l;
         text += QLatin1Char('\n');
     }
-    if (tpl.lineEnd != "\n")
-        text.replace(QLatin1Char('\n'), QString::fromLatin1(tpl.lineEnd));
     QFile out(output);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw FileError(QStringLiteral("Cannot create file %1").arg(QDir::toNativeSeparators(output)));
-    const QByteArray bytes = tpl.encode(text, html);
+    const QByteArray bytes = tpl.file(text, html);
     if (out.write(bytes) != bytes.size() || !out.flush()) {
         const QString why = out.errorString();
         out.remove();

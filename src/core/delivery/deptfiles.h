@@ -78,17 +78,33 @@ class TemplateText
 public:
     // Reads the file; false when it cannot be read. Lines end in CR LF, LF or CR
     // alone; the file's own line end is CR LF when it holds one, else LF when it
-    // holds one, else CR when it holds one, else CR LF. UTF-8 when the bytes are
-    // valid UTF-8, Windows-1252 otherwise.
+    // holds one, else CR when it holds one, else CR LF. The encoding is UTF-8 when
+    // the bytes are valid UTF-8 and not all ASCII (a byte-order mark is noted and
+    // not part of the text), Windows-1252 otherwise: a plain ASCII template gives
+    // the file a reader falls back on when it is told nothing (a browser without a
+    // declared character set, a spreadsheet opening a CSV file without a mark).
     bool read(const QString& path);
     QStringList lines;
     bool utf8 = false;
+    bool byteOrderMark = false; // a UTF-8 file that started with one
+    bool ascii = true;          // every byte of the file is ASCII
     QByteArray lineEnd = "\r\n";
 
     // Encodes text the way the template was written. In a Windows-1252 file a
     // character the code page lacks becomes a character reference in HTML files and
-    // "?" elsewhere.
+    // "?" elsewhere (one "?" for a character beyond the Basic Multilingual Plane too).
     QByteArray encode(const QString& text, bool html) const;
+
+    // The bytes of a file written from the template. The text's lines end in "\n",
+    // which becomes the template's line end, and it is encoded as encode() does,
+    // after the byte-order mark when the template had one. An HTML page declares its
+    // character set: when the text has no <meta> naming one, a <meta charset> of the
+    // encoding written goes right after the <head> tag (else the <html> tag, else
+    // the <!DOCTYPE>, else at the very start). A plain ASCII template that declares
+    // one is written as declared: UTF-8, Windows-1252 for the names browsers read
+    // as Windows-1252 (ISO-8859-1, US-ASCII, ...), ASCII with character references
+    // for any other.
+    QByteArray file(QString text, bool html) const;
 };
 
 class TDeptFiles

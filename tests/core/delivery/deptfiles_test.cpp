@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 using namespace mw;
 using mwtest::ScriptedTalk;
@@ -40,6 +41,37 @@ QStringList lines(const QString& path)
     if (!l.isEmpty() && l.last().isEmpty())
         l.removeLast();
     return l;
+}
+
+// What a browser shows of an HTML file: a byte-order mark, else the character set a
+// <meta> in the first 1024 bytes declares, else Windows-1252; then character
+// references resolved. `charset` is the encoding it chose.
+QString browserText(const QString& path, QString* charset = nullptr)
+{
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral("-c"), QStringLiteral(R"(import codecs, html, re, sys
+b = open(sys.argv[1], 'rb').read()
+if b.startswith(b'\xef\xbb\xbf'):
+    enc, b = 'utf-8', b[3:]
+else:
+    m = re.search(rb'<meta[^>]*?charset\s*=\s*["\']?\s*([-\w.:]+)', b[:1024], re.I)
+    label = m.group(1).decode('ascii').lower() if m else 'windows-1252'
+    # Browsers read all of these as Windows-1252.
+    if label in ('us-ascii', 'ascii', 'iso-8859-1', 'iso8859-1', 'latin1', 'l1', 'cp1252', 'windows-1252'):
+        enc = 'cp1252'
+    else:
+        enc = codecs.lookup(label).name
+sys.stdout.buffer.write((enc + '\n' + html.unescape(b.decode(enc, errors='replace'))).encode('utf-8'))
+)"),
+             path});
+    if (!p.waitForFinished(60000))
+        p.kill();
+    QString out = QString::fromUtf8(p.readAllStandardOutput());
+    const qsizetype nl = out.indexOf(QLatin1Char('\n'));
+    if (charset)
+        *charset = out.left(nl);
+    return nl < 0 ? QStringLiteral("<no output>") : out.mid(nl + 1);
 }
 
 } // namespace
@@ -268,7 +300,7 @@ TEST_P(DeptFilesTest, HTMLTemplateLinksMarksAndEscapes)
     f->MakeDeptIndex(req());
     const QStringList got = lines(out + QStringLiteral("deptindex.htm"));
     const QStringList expected{
-        QStringLiteral("<HEAD>"),
+        QStringLiteral("<HEAD><meta charset=\"windows-1252\">"),
         QStringLiteral("<Title>Clerk &amp; Typist</Title>"),
         QStringLiteral("<Tr><Td>Adams, Bo</Td><Td>No</Td><Td><Font Color=\"ff0000\">Yes</Font></Td><Td>&nbsp;</Td></Tr>"),
         // Sent, approved and scanned: linked.
@@ -304,6 +336,97 @@ TEST_P(DeptFilesTest, TemplateEncodingIsKept)
     templ(QStringLiteral("U.txt"), "Café\n%DETAIL%\n%APPNAME%\n");
     f->MakeTextFile(QStringLiteral("U.txt"), out + QStringLiteral("u.txt"), QStringLiteral("R100"), true, false, false, {}, {});
     EXPECT_EQ(lines(out + QStringLiteral("u.txt")).mid(0, 2), (QStringList{QStringLiteral("Café"), QStringLiteral("Bö 山田")}));
+}
+
+TEST_P(DeptFilesTest, TheReaderKnowsTheEncoding)
+{
+    // An approved, sent and scanned applicant whose name has characters of
+    // Windows-1252 (ë, €) and beyond it (山田, an emoji).
+    const QString name = QStringLiteral("Baker, Zoë € 山田 😀");
+    sql(QStringLiteral("UPDATE applicants SET Name = ? WHERE ApplicantID = ?"), {name, QStringLiteral("000101")});
+    const QByteArray rows = "%DETAIL%\n%APPNAME%\n";
+    const QByteArray inCp1252 = "Baker, Zo\xEB \x80 &#23665;&#30000; &#128512;";
+    const QByteArray inUtf8 = "Baker, Zo\xC3\xAB \xE2\x82\xAC \xE5\xB1\xB1\xE7\x94\xB0 \xF0\x9F\x98\x80";
+    const QByteArray utf8Bom = "\xEF\xBB\xBF";
+    const struct
+    {
+        const char* what;
+        QStringList heading;
+        QByteArray templ;
+        QByteArray expected; // in the bytes written; "^" at the start means at the very start
+        const char* charset; // what a browser reads it as
+    } cases[] = {
+        {"plain ASCII, no head", {}, "<Table>\n" + rows + "</Table>\n",
+         "^<meta charset=\"windows-1252\"><Table>\n<A HREF=\"http://jobs.example.org/health/r100/000101.pdf\">" + inCp1252,
+         "cp1252"},
+        {"plain ASCII, the head in the heading", {QStringLiteral("<HTML><HEAD><TITLE>Jobs</TITLE></HEAD><BODY>")},
+         rows + "</BODY></HTML>\n", "^<HTML><HEAD><meta charset=\"windows-1252\"><TITLE>Jobs</TITLE>", "cp1252"},
+        {"plain ASCII, the head in the template", {},
+         "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<title>%JOBTITLE%</title>\n</head>\n<body>" + rows + "</body></html>\n",
+         "^<!DOCTYPE html>\n<html lang=\"en\">\n<head><meta charset=\"windows-1252\">\n<title>", "cp1252"},
+        {"plain ASCII declaring UTF-8", {}, "<head><meta charset=\"utf-8\"></head>\n" + rows,
+         "^<head><meta charset=\"utf-8\"></head>\n<A HREF=\"http://jobs.example.org/health/r100/000101.pdf\">" + inUtf8,
+         "utf-8"},
+        {"plain ASCII declaring ISO-8859-1", {},
+         "<HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=ISO-8859-1\"></HEAD>\n" + rows,
+         "^<HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=ISO-8859-1\"></HEAD>\n<A HREF", "cp1252"},
+        {"UTF-8 with a byte-order mark", {}, utf8Bom + "<p>Caf\xC3\xA9</p>\n" + rows,
+         "^" + utf8Bom + "<meta charset=\"utf-8\"><p>Caf\xC3\xA9</p>\n", "utf-8"},
+        {"UTF-8", {}, "<p>Caf\xC3\xA9</p>\n" + rows, "^<meta charset=\"utf-8\"><p>Caf\xC3\xA9</p>\n", "utf-8"},
+        {"Windows-1252", {}, "<p>Caf\xE9</p>\n" + rows, "^<meta charset=\"windows-1252\"><p>Caf\xE9</p>\n", "cp1252"},
+    };
+    auto f = files();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SystemInfo().HTTPHeading = c.heading;
+        templ(QStringLiteral("E.htm"), c.templ);
+        const QString path = out + QStringLiteral("E.htm");
+        EXPECT_TRUE(f->MakeTextFile(QStringLiteral("E.htm"), path, QStringLiteral("R100"), true, false, false, {}, {}));
+        const QByteArray bytes = readBytes(path);
+        if (c.expected.startsWith('^'))
+            EXPECT_EQ(bytes.left(c.expected.size() - 1), c.expected.mid(1));
+        else
+            EXPECT_TRUE(bytes.contains(c.expected)) << bytes.toStdString();
+        EXPECT_EQ(bytes.count("charset"), 1) << "one declaration";
+        QString charset;
+        const QString shown = browserText(path, &charset);
+        EXPECT_EQ(charset, QLatin1String(c.charset));
+        EXPECT_TRUE(shown.contains(QStringLiteral(">") + name + QStringLiteral("</A>"))) << shown.toStdString();
+    }
+
+    // Text and CSV files: Windows-1252 for a plain ASCII template ("?" for what it
+    // lacks), UTF-8 with its byte-order mark for a UTF-8 one.
+    const struct
+    {
+        const char* what;
+        QByteArray templ;
+        QByteArray start;
+    } texts[] = {
+        {"plain ASCII", "\"%JOBNUMBER%\"\r\n%DETAIL%\r\n\"%APPNAME%\"\r\n", "\"R100\"\r\n\"Baker, Zo\xEB \x80 ?? ?\"\r\n\"Cole, Cy\"\r\n"},
+        {"UTF-8 with a byte-order mark", utf8Bom + "\"%JOBNUMBER%\"\n%DETAIL%\n\"%APPNAME%\"\n",
+         utf8Bom + "\"R100\"\n\"" + inUtf8 + "\"\n\"Cole, Cy\"\n"},
+    };
+    for (const auto& c : texts) {
+        SCOPED_TRACE(c.what);
+        templ(QStringLiteral("ExportList.txt"), c.templ);
+        const QString path = out + QStringLiteral("Applican.csv");
+        EXPECT_TRUE(f->MakeTextFile(QStringLiteral("ExportList.txt"), path, QStringLiteral("R100"), true, false, false, {}, {}));
+        EXPECT_EQ(readBytes(path).left(c.start.size()), c.start);
+    }
+
+    // The memo, as text and as HTML.
+    sql(QStringLiteral("UPDATE requisitions SET Contact = ? WHERE ReqNumber = ?"),
+        {QStringLiteral("Zoë Ōta"), QStringLiteral("R100")});
+    SystemInfo().CustomMemo = QStringLiteral("Memo.txt");
+    templ(QStringLiteral("Memo.txt"), "To %CONTACT%\r\n");
+    templ(QStringLiteral("Memo.htm"), "<p>To %CONTACT%</p>\r\n");
+    setDelivery(true, false);
+    f->AttachMemo(req());
+    EXPECT_EQ(readBytes(out + QStringLiteral("Memo.txt")), QByteArray("To Zo\xEB ?ta\r\n"));
+    setDelivery(true, true);
+    f->AttachMemo(req());
+    EXPECT_EQ(readBytes(out + QStringLiteral("Memo.htm")), QByteArray("<meta charset=\"windows-1252\"><p>To Zo\xEB &#332;ta</p>\r\n"));
+    EXPECT_EQ(browserText(out + QStringLiteral("Memo.htm")), QStringLiteral("<meta charset=\"windows-1252\"><p>To Zoë Ōta</p>\r\n"));
 }
 
 TEST_P(DeptFilesTest, LineEndsInsideValuesAreTheTemplates)
@@ -443,7 +566,7 @@ TEST_P(DeptFilesTest, MemoFlowFilesAndDirectories)
     setDelivery(true, true);
     f->AttachMemo(req());
     EXPECT_EQ(message.Attachments.last(), out + QStringLiteral("Memo.htm"));
-    EXPECT_EQ(lines(out + QStringLiteral("Memo.htm")), QStringList{QStringLiteral("<P>To Pat Lee &amp; Clerk &amp; Typist</P>")});
+    EXPECT_EQ(lines(out + QStringLiteral("Memo.htm")), QStringList{QStringLiteral("<meta charset=\"windows-1252\"><P>To Pat Lee &amp; Clerk &amp; Typist</P>")});
     SystemInfo().CustomMemo = QStringLiteral("Gone.txt");
     EXPECT_THROW(f->AttachMemo(req()), FileError);
 
