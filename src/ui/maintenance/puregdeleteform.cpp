@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
+#include <QPushButton>
 #include <QStyle>
 #include <QTimer>
 
@@ -27,6 +28,11 @@ TPuregDeleteForm::TPuregDeleteForm(QWidget* parent)
     , m_animation(new QTimer(this))
 {
     m_ui->setupUi(this);
+    // Cancel stops the operation at its next safe point: what is done stays.
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("CancelBtn"));
+    m_ui->mainLayout->addWidget(m_cancel, 0, Qt::AlignHCenter);
+    connect(m_cancel, &QPushButton::clicked, this, &TPuregDeleteForm::CancelClick);
     setWindowFlags((windowFlags() | Qt::CustomizeWindowHint) & ~Qt::WindowCloseButtonHint &
                    ~Qt::WindowContextHelpButtonHint);
 
@@ -53,12 +59,15 @@ PurgeView TPuregDeleteForm::view()
         if (self)
             self->FormHide();
     };
+    v.cancelled = [self] { return self && self->m_cancelRequested; };
     return v;
 }
 
 void TPuregDeleteForm::FormShow()
 {
     m_running = true;
+    m_cancelRequested = false;
+    m_cancel->setEnabled(true);
     m_frame = 0;
     Animate1Timer();
     m_animation->start();
@@ -108,9 +117,17 @@ void TPuregDeleteForm::Animate1Timer()
     m_frame = (m_frame + 1) % kFrames;
 }
 
+void TPuregDeleteForm::CancelClick()
+{
+    m_cancelRequested = true;
+    m_cancel->setEnabled(false);
+}
+
 void TPuregDeleteForm::reject()
 {
-    if (!m_running)
+    if (m_running)
+        CancelClick(); // Escape while the operation runs is its Cancel
+    else
         QDialog::reject();
 }
 

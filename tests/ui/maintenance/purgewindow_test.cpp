@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QPushButton>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
@@ -98,15 +99,23 @@ TEST(PurgeWindow, ShowsItsStepsAndStaysUpUntilTheOperationHidesIt)
         view->step(QStringLiteral("Deleting Old Applicants"));
         EXPECT_EQ(child<QLabel>(&form, "Label2")->text(), QStringLiteral("Deleting Old Applicants"));
 
-        // Neither Escape nor the close box takes it down while the operation runs.
+        // Neither Escape nor the close box takes it down while the operation runs;
+        // Escape, like Cancel, asks the operation to stop.
+        EXPECT_FALSE(view->cancelled());
         QTest::keyClick(&form, Qt::Key_Escape);
         form.close();
         EXPECT_TRUE(form.isVisible());
+        EXPECT_TRUE(view->cancelled());
+        view->show(); // the next operation starts afresh
+        EXPECT_FALSE(view->cancelled());
+        child<QPushButton>(&form, "CancelBtn")->click();
+        EXPECT_TRUE(view->cancelled());
 
         view->hide();
         EXPECT_FALSE(form.isVisible());
     }
     // The window is released with its command; a view kept longer does nothing.
+    EXPECT_FALSE(view->cancelled());
     view->show();
     view->step(QStringLiteral("Deleting Old Applicants"));
     view->hide();
