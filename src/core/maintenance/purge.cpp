@@ -181,8 +181,12 @@ qint64 PurgeDelete::sliced(const QString& table, const QString& sql, const QVari
 
 FtpPublisher& PurgeDelete::publisher()
 {
-    if (!m_publisher)
+    if (!m_publisher) {
         m_publisher = std::make_unique<FtpPublisher>(m_data, m_talk);
+        // The purge window's Cancel stops a transfer under way too.
+        if (m_view.cancelled)
+            m_publisher->StopRequested = m_view.cancelled;
+    }
     return *m_publisher;
 }
 
